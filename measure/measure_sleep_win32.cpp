@@ -1,0 +1,7 @@
+#include "measure/measure_worker.h"
+#include "measure/os_calls_win32.h"
+
+unsigned __stdcall MeasureSleep(void* arg) {
+    Win32Clock clock;
+    return MeasureSleepWith(*static_cast<WorkerParams*>(arg), Win32OsCalls(), clock);
+}

@@ -1,0 +1,9 @@
+#include <windows.h>
+
+#include "report/report_text.h"
+
+void ShowReport(const DelayHistogram& histogram) {
+    const std::wstring text = BuildReportText(histogram);
+    // No owner: the dialog stays enabled while the report is up.
+    MessageBoxW(nullptr, text.c_str(), L"Sleep(1) \u306E\u7D4C\u904E\u6642\u9593", MB_ICONINFORMATION);
+}

@@ -1,0 +1,137 @@
+// One-second runs of the real measurement on the real Windows API.
+#include <windows.h>
+#include <mmsystem.h>
+#include <process.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+
+#include "measure/measure_worker.h"
+#include "measure/os_calls_win32.h"
+#include "report/report_text.h"
+
+namespace {
+
+RunOptions OneSecond(bool worker) {
+    RunOptions options;
+    options.seconds = 1;
+    options.useWorkerThread = worker;
+    options.minimizeWindow = false;
+    return options;
+}
+
+uint64_t SumOfCounts(const DelayHistogram& histogram) {
+    uint64_t sum = 0;
+    for (const auto& entry : histogram) {
+        sum += static_cast<uint64_t>(entry.second);
+    }
+    return sum;
+}
+
+uint64_t SumOfDurations(const DelayHistogram& histogram) {
+    uint64_t sum = 0;
+    for (const auto& entry : histogram) {
+        sum += uint64_t{entry.first} * static_cast<uint64_t>(entry.second);
+    }
+    return sum;
+}
+
+// Checks the report line by line against its format, independently of how it
+// was built: width-2 duration, " ms × ", width-5 count, TAB, " = ", width-5
+// total, " ms", LF; durations ascending; numbers agreeing with the histogram.
+void ExpectReportMatches(const DelayHistogram& histogram, const std::wstring& text) {
+    const std::wregex line(LR"(( *(\d+)) ms \u00D7 ( *(\d+))\t = ( *(\d+)) ms)");
+    auto entry = histogram.begin();
+    size_t begin = 0;
+    int lineNumber = 0;
+    while (begin < text.size()) {
+        const size_t end = text.find(L'\n', begin);
+        ASSERT_NE(std::wstring::npos, end) << "line " << lineNumber << " has no line feed";
+        const std::wstring piece = text.substr(begin, end - begin);
+        std::wsmatch match;
+        ASSERT_TRUE(std::regex_match(piece, match, line)) << "line " << lineNumber << " malformed";
+        ASSERT_NE(histogram.end(), entry) << "more lines than entries";
+        EXPECT_GE(match[1].length(), 2);
+        EXPECT_GE(match[3].length(), 5);
+        EXPECT_GE(match[5].length(), 5);
+        EXPECT_EQ(entry->first, std::stoul(match[2].str()));
+        EXPECT_EQ(entry->second, std::stol(match[4].str()));
+        EXPECT_EQ(entry->first * static_cast<uint32_t>(entry->second), std::stoul(match[6].str()));
+        ++entry;
+        ++lineNumber;
+        begin = end + 1;
+    }
+    EXPECT_EQ(histogram.end(), entry) << "fewer lines than entries: " << lineNumber;
+}
+
+// The real clock, counting its sleeps.
+struct CountingClock {
+    Win32Clock real;
+    uint64_t sleeps = 0;
+    uint32_t Now() { return real.Now(); }
+    void Sleep1() {
+        ++sleeps;
+        real.Sleep1();
+    }
+};
+
+} // namespace
+
+TEST(MeasureSleepWine, InlineRunReturnsZeroWithAPlausibleHistogram) {
+    DelayHistogram histogram = {{12345, 1}};
+    WorkerParams params{histogram, OneSecond(false)};
+    const DWORD started = timeGetTime();
+    const unsigned result = MeasureSleep(&params);
+    const DWORD elapsed = timeGetTime() - started;
+    EXPECT_EQ(0u, result);
+    ASSERT_FALSE(histogram.empty());
+    EXPECT_EQ(0u, histogram.count(12345)) << "stale entry kept";
+    EXPECT_GE(elapsed, 1000u);
+    // The sleeps cannot have lasted longer than the call itself.
+    EXPECT_LE(SumOfDurations(histogram), elapsed);
+    ExpectReportMatches(histogram, BuildReportText(histogram));
+}
+
+TEST(MeasureSleepWine, ThreadRunEndsWithExitCodeZero) {
+    DelayHistogram histogram;
+    WorkerParams params{histogram, OneSecond(true)};
+    unsigned threadId = 0;
+    const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureSleep, &params, 0, &threadId);
+    ASSERT_NE(0u, thread);
+    const HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle, 10000)) << "worker still running after 10 s";
+    DWORD exitCode = 12345;
+    ASSERT_TRUE(GetExitCodeThread(handle, &exitCode));
+    EXPECT_EQ(0u, exitCode);
+    CloseHandle(handle);
+    ASSERT_FALSE(histogram.empty());
+    ExpectReportMatches(histogram, BuildReportText(histogram));
+}
+
+TEST(MeasureSleepWine, CountsAddUpToTheSamplesTaken) {
+    DelayHistogram histogram;
+    RunOptions options = OneSecond(false);
+    options.callSetProcessInformation = true;
+    WorkerParams params{histogram, options};
+    CountingClock clock;
+    RunMeasurement(params, Win32OsCalls(), clock);
+    EXPECT_GT(clock.sleeps, 0u);
+    EXPECT_EQ(clock.sleeps, SumOfCounts(histogram));
+}
+
+TEST(MeasureSleepWine, BindingResolvesProcessInformationWhereItExists) {
+    const OsCalls& os = Win32OsCalls();
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    ASSERT_NE(nullptr, kernel);
+    void* module = os.loadLibrary(L"kernel32.dll");
+    ASSERT_EQ(static_cast<void*>(kernel), module);
+    const bool exists = GetProcAddress(kernel, "GetProcessInformation") != nullptr;
+    EXPECT_EQ(exists, os.getProcAddress(module, "GetProcessInformation") != nullptr);
+    EXPECT_EQ(nullptr, os.getProcAddress(module, "NoSuchFunctionAnywhere"));
+    os.freeLibrary(module);
+    if (!exists) {
+        GTEST_SKIP() << "GetProcessInformation is absent on this system";
+    }
+}
