@@ -1,14 +1,28 @@
 # The Windows side: the logic bound to the real API, and the program.
 
+# Wide-character entry points everywhere, tests included.
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+
 add_library(dozemark_win32 STATIC
     measure/os_calls_win32.cpp
     measure/measure_sleep_win32.cpp
     report/show_report_win32.cpp
 )
 target_link_libraries(dozemark_win32 PUBLIC dozemark_core winmm)
-target_compile_definitions(dozemark_win32 PUBLIC UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
-    _WIN32_WINNT=0x0A00)
 dozemark_warnings(dozemark_win32)
+
+# The program: one modal dialog.
+add_executable(dozemark WIN32
+    ui/main.cpp
+    ui/main_dialog_win32.cpp
+    resources/dozemark.rc
+)
+target_include_directories(dozemark PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_link_libraries(dozemark PRIVATE dozemark_win32)
+if(MINGW)
+    target_link_options(dozemark PRIVATE -municode)
+endif()
+dozemark_warnings(dozemark)
 
 if(CMAKE_CROSSCOMPILING)
     # CTest runs every Windows test program under Wine, in a prefix of the

@@ -2,5 +2,13 @@
 
 add_executable(measure_wine_tests wine/measure_sleep_test.cpp)
 target_link_libraries(measure_wine_tests PRIVATE dozemark_win32 GTest::gtest_main)
+target_include_directories(measure_wine_tests PRIVATE ${PROJECT_SOURCE_DIR})
 dozemark_warnings(measure_wine_tests)
 gtest_add_tests(TARGET measure_wine_tests)
+
+add_executable(resources_wine_tests wine/resources_test.cpp)
+target_link_libraries(resources_wine_tests PRIVATE GTest::gtest_main)
+target_include_directories(resources_wine_tests PRIVATE ${PROJECT_SOURCE_DIR})
+add_dependencies(resources_wine_tests dozemark)
+dozemark_warnings(resources_wine_tests)
+gtest_add_tests(TARGET resources_wine_tests)
