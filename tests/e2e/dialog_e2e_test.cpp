@@ -1,0 +1,264 @@
+// The real program, worked from outside as a user would.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/wine/report_format.h"
+
+namespace {
+
+std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+// What a run looked like from outside.
+struct RunObservation {
+    int threadsIdle = -1;
+    int threadsDuring = -1;
+    bool iconicDuring = false;
+    bool visibleDuring = false;
+    bool respondedDuring = true;
+    HWND report = nullptr;
+    ULONGLONG msToReport = 0;
+    bool iconicAtReport = true;
+    bool visibleAtReport = false;
+    bool dialogEnabledAtReport = false;
+    int threadsAtReport = -1;
+    HWND reportOwner = nullptr;
+    std::wstring reportText;
+};
+
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(StartDozemark(&app_)) << "the dialog did not appear within 20 s"; }
+
+    void TearDown() override { StopDozemark(&app_); }
+
+    DWORD Pid() const { return app_.info.dwProcessId; }
+    HWND Item(int id) const { return GetDlgItem(app_.dialog, id); }
+    std::wstring Seconds() const { return WindowText(Item(IDC_SECONDS)); }
+
+    void SetWindowOptions(bool minimize, bool hide, bool thread) {
+        SetChecked(app_.dialog, IDC_MINIMIZE, minimize);
+        SetChecked(app_.dialog, IDC_HIDE, hide);
+        SetChecked(app_.dialog, IDC_SEPARATE_THREAD, thread);
+    }
+
+    // Presses Run, looks at the process part-way through a run of at least
+    // one second, then waits for the report and looks again.
+    RunObservation PressRun(DWORD reportTimeoutMs = 15000) {
+        RunObservation seen;
+        seen.threadsIdle = CountThreads(Pid());
+        const ULONGLONG pressed = GetTickCount64();
+        ClickItem(app_.dialog, IDC_RUN);
+        Sleep(400);
+        seen.iconicDuring = IsIconic(app_.dialog) != FALSE;
+        seen.visibleDuring = IsWindowVisible(app_.dialog) != FALSE;
+        seen.threadsDuring = CountThreads(Pid());
+        seen.respondedDuring = IsResponsive(app_.dialog);
+        seen.report = WaitForProcessWindow(Pid(), kReportCaption, reportTimeoutMs, reports_);
+        seen.msToReport = GetTickCount64() - pressed;
+        if (!seen.report) {
+            return seen;
+        }
+        seen.iconicAtReport = IsIconic(app_.dialog) != FALSE;
+        seen.visibleAtReport = IsWindowVisible(app_.dialog) != FALSE;
+        seen.dialogEnabledAtReport = IsWindowEnabled(app_.dialog) != FALSE;
+        seen.threadsAtReport = CountThreads(Pid());
+        seen.reportOwner = GetWindow(seen.report, GW_OWNER);
+        seen.reportText = MessageBoxText(seen.report);
+        return seen;
+    }
+
+    void CloseReport(HWND report) {
+        Click(GetDlgItem(report, IDOK));
+        EXPECT_TRUE(WaitForWindowGone(report, 5000)) << "the report did not close";
+    }
+
+    void CheckRun(bool minimize, bool hide, bool thread);
+
+    // Sum of the report's third column: the time spent sleeping.
+    static uint64_t SleptMs(const std::wstring& text) {
+        std::vector<ReportLine> lines;
+        std::string error;
+        EXPECT_TRUE(ParseReport(text, &lines, &error)) << error << "\n" << Narrow(text);
+        uint64_t total = 0;
+        for (const ReportLine& line : lines) {
+            total += line.totalMs;
+        }
+        return total;
+    }
+
+    DozemarkProcess app_;
+    std::vector<HWND> reports_;
+};
+
+} // namespace
+
+TEST_F(DialogTest, OpensWithTheDefaults) {
+    EXPECT_FALSE(IsChecked(app_.dialog, IDC_CALL_SETPROCESSINFORMATION));
+    EXPECT_TRUE(IsChecked(app_.dialog, IDC_CALL_TIMEBEGINPERIOD));
+    EXPECT_TRUE(IsChecked(app_.dialog, IDC_MINIMIZE));
+    EXPECT_FALSE(IsChecked(app_.dialog, IDC_HIDE));
+    EXPECT_TRUE(IsChecked(app_.dialog, IDC_SEPARATE_THREAD));
+    EXPECT_EQ("10", Narrow(Seconds()));
+    EXPECT_EQ(2, SendMessageW(Item(IDC_SECONDS), EM_GETLIMITTEXT, 0, 0));
+}
+
+TEST_F(DialogTest, SecondsFieldTakesTwoDigitsOnly) {
+    HWND field = Item(IDC_SECONDS);
+    PostMessageW(field, EM_SETSEL, 2, 2);
+    Type(field, L"5");
+    EXPECT_EQ("10", Narrow(Seconds())) << "a third character was accepted";
+    ClearField(field);
+    EXPECT_EQ("", Narrow(Seconds()));
+    Type(field, L"a-4x");
+    EXPECT_EQ("4", Narrow(Seconds())) << "only the digit should have been taken";
+    Type(field, L"27");
+    EXPECT_EQ("42", Narrow(Seconds()));
+}
+
+TEST_F(DialogTest, TabVisitsTheControlsInTemplateOrder) {
+    const int expected[] = {IDC_RUN,      IDC_CALL_SETPROCESSINFORMATION, IDC_CALL_TIMEBEGINPERIOD, IDC_SECONDS,
+                            IDC_MINIMIZE, IDC_HIDE,                       IDC_SEPARATE_THREAD,      IDC_RUN};
+    HWND control = Item(IDC_RUN);
+    for (size_t i = 1; i < sizeof(expected) / sizeof(expected[0]); ++i) {
+        control = GetNextDlgTabItem(app_.dialog, control, FALSE);
+        ASSERT_NE(nullptr, control) << "no tab stop after step " << i;
+        EXPECT_EQ(expected[i], GetDlgCtrlID(control)) << "tab step " << i;
+    }
+}
+
+TEST_F(DialogTest, ZeroSecondsRunsForOneAndShowsOne) {
+    SetWindowOptions(false, false, true);
+    ClearField(Item(IDC_SECONDS));
+    Type(Item(IDC_SECONDS), L"0");
+    const RunObservation seen = PressRun();
+    ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
+    EXPECT_EQ("1", Narrow(Seconds()));
+    EXPECT_GE(seen.msToReport, 1000u);
+    EXPECT_LT(seen.msToReport, 8000u);
+    const uint64_t slept = SleptMs(seen.reportText);
+    EXPECT_GE(slept, 900u) << "a one-second run slept " << slept << " ms";
+    EXPECT_LE(slept, seen.msToReport);
+    CloseReport(seen.report);
+}
+
+TEST_F(DialogTest, EmptySecondsRunsForOneAndShowsOne) {
+    SetWindowOptions(false, false, false);
+    ClearField(Item(IDC_SECONDS));
+    const RunObservation seen = PressRun();
+    ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
+    EXPECT_EQ("1", Narrow(Seconds()));
+    EXPECT_GE(seen.msToReport, 1000u);
+    EXPECT_LT(seen.msToReport, 8000u);
+    CloseReport(seen.report);
+}
+
+// One run with the given window and thread options, watched from outside.
+void DialogTest::CheckRun(bool minimize, bool hide, bool thread) {
+    SetWindowOptions(minimize, hide, thread);
+    ClearField(Item(IDC_SECONDS));
+    Type(Item(IDC_SECONDS), L"1");
+    const RunObservation seen = PressRun();
+    ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
+
+    EXPECT_EQ(minimize, seen.iconicDuring) << "minimized during the run";
+    EXPECT_EQ(!hide, seen.visibleDuring) << "visible during the run";
+    EXPECT_FALSE(seen.respondedDuring) << "the dialog's thread answered during the run";
+    EXPECT_EQ(seen.threadsIdle + (thread ? 1 : 0), seen.threadsDuring) << "threads during the run";
+
+    EXPECT_FALSE(seen.iconicAtReport) << "still minimized when the report appeared";
+    EXPECT_TRUE(seen.visibleAtReport) << "still hidden when the report appeared";
+    EXPECT_EQ(seen.threadsIdle, seen.threadsAtReport) << "threads when the report appeared";
+
+    EXPECT_EQ(nullptr, seen.reportOwner) << "the report has an owner";
+    EXPECT_TRUE(seen.dialogEnabledAtReport) << "the dialog is disabled under the report";
+    EXPECT_GT(SleptMs(seen.reportText), 0u);
+    CloseReport(seen.report);
+    EXPECT_TRUE(IsResponsive(app_.dialog)) << "the dialog does not answer after the report";
+}
+
+TEST_F(DialogTest, RunInlineWindowLeftAlone) { CheckRun(false, false, false); }
+TEST_F(DialogTest, RunInlineMinimized) { CheckRun(true, false, false); }
+TEST_F(DialogTest, RunInlineHidden) { CheckRun(false, true, false); }
+TEST_F(DialogTest, RunInlineMinimizedAndHidden) { CheckRun(true, true, false); }
+TEST_F(DialogTest, RunOnThreadWindowLeftAlone) { CheckRun(false, false, true); }
+TEST_F(DialogTest, RunOnThreadMinimized) { CheckRun(true, false, true); }
+TEST_F(DialogTest, RunOnThreadHidden) { CheckRun(false, true, true); }
+TEST_F(DialogTest, RunOnThreadMinimizedAndHidden) { CheckRun(true, true, true); }
+
+TEST_F(DialogTest, RunDuringAnOpenReportNestsAFullRun) {
+    SetWindowOptions(false, false, true);
+    ClearField(Item(IDC_SECONDS));
+    Type(Item(IDC_SECONDS), L"1");
+    const RunObservation first = PressRun();
+    ASSERT_NE(nullptr, first.report) << "no first report";
+    reports_.push_back(first.report);
+
+    const RunObservation second = PressRun();
+    ASSERT_NE(nullptr, second.report) << "Run under an open report did not lead to a second report";
+    EXPECT_NE(first.report, second.report);
+    EXPECT_TRUE(IsWindow(first.report)) << "the first report went away";
+    EXPECT_FALSE(second.respondedDuring) << "the nested run did not block the dialog's thread";
+    EXPECT_GT(SleptMs(second.reportText), 0u);
+
+    CloseReport(second.report);
+    EXPECT_TRUE(IsWindowVisible(first.report)) << "the first report should still be up";
+    CloseReport(first.report);
+    EXPECT_TRUE(IsResponsive(app_.dialog));
+}
+
+TEST_F(DialogTest, OkCommandAndEnterAreIgnored) {
+    PostMessageW(app_.dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    PressKey(Item(IDC_SECONDS), VK_RETURN);
+    Settle(1500);
+    EXPECT_EQ(nullptr, FindProcessWindow(Pid(), kReportCaption)) << "IDOK started a run";
+    EXPECT_TRUE(IsWindowVisible(app_.dialog)) << "IDOK closed the dialog";
+    EXPECT_EQ(static_cast<DWORD>(STILL_ACTIVE), WaitForExit(app_, 0));
+    EXPECT_TRUE(IsResponsive(app_.dialog));
+}
+
+TEST_F(DialogTest, EscapeEndsTheProgramWithZero) {
+    PressKey(Item(IDC_SECONDS), VK_ESCAPE);
+    EXPECT_EQ(0u, WaitForExit(app_, 10000));
+}
+
+TEST_F(DialogTest, CloseBoxEndsTheProgramWithZero) {
+    PostMessageW(app_.dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(0u, WaitForExit(app_, 10000));
+}
+
+TEST_F(DialogTest, EscapeAfterARunStillEndsWithZero) {
+    SetWindowOptions(false, false, false);
+    ClearField(Item(IDC_SECONDS));
+    Type(Item(IDC_SECONDS), L"1");
+    const RunObservation seen = PressRun();
+    ASSERT_NE(nullptr, seen.report);
+    CloseReport(seen.report);
+    PressKey(Item(IDC_SECONDS), VK_ESCAPE);
+    EXPECT_EQ(0u, WaitForExit(app_, 10000));
+}
+
+// A full minute; labelled slow in CTest, and run by CI all the same.
+TEST_F(DialogTest, SeventyFiveSecondsRunsForSixty) {
+    ClearField(Item(IDC_SECONDS));
+    Type(Item(IDC_SECONDS), L"75");
+    const RunObservation seen = PressRun(90000);
+    ASSERT_NE(nullptr, seen.report) << "no report within 90 s";
+    EXPECT_EQ("60", Narrow(Seconds()));
+    EXPECT_GE(seen.msToReport, 60000u);
+    EXPECT_LT(seen.msToReport, 75000u);
+    const uint64_t slept = SleptMs(seen.reportText);
+    EXPECT_GE(slept, 59000u);
+    CloseReport(seen.report);
+}
