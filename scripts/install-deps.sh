@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang clang-tidy cppcheck
-    googletest libbenchmark-dev
+    googletest libbenchmark-dev zlib1g-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev
     wine wine64 xvfb xauth x11-apps imagemagick fonts-ipafont-gothic

@@ -21,3 +21,10 @@ dozemark_warnings(dialog_e2e_tests)
 gtest_add_tests(TARGET dialog_e2e_tests TEST_LIST dialogTests)
 set_tests_properties(${dialogTests} PROPERTIES TIMEOUT 120)
 set_tests_properties(DialogTest.SeventyFiveSecondsRunsForSixty PROPERTIES LABELS slow)
+
+# Not a test: the run command uses it to show the program without a display.
+add_executable(screenshot_tour e2e/dialog_driver.cpp e2e/screenshot_tour.cpp)
+target_include_directories(screenshot_tour PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_options(screenshot_tour PRIVATE -municode)
+add_dependencies(screenshot_tour dozemark)
+dozemark_warnings(screenshot_tour)
