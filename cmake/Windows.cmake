@@ -8,7 +8,9 @@ add_library(dozemark_win32 STATIC
     measure/measure_sleep_win32.cpp
     report/show_report_win32.cpp
 )
-target_link_libraries(dozemark_win32 PUBLIC dozemark_core winmm)
+target_link_libraries(dozemark_win32 PUBLIC dozemark_core)
+include(${CMAKE_CURRENT_LIST_DIR}/DelayLoadWinmm.cmake)
+dozemark_delay_load_winmm(dozemark_win32)
 dozemark_warnings(dozemark_win32)
 
 # The program: one modal dialog.

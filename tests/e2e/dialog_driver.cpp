@@ -69,8 +69,8 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
     return true;
 }
 
-bool StartDozemark(DozemarkProcess* app, DWORD timeoutMs) {
-    std::wstring commandLine = L"\"" + ProgramPath() + L"\"";
+bool StartDozemark(DozemarkProcess* app, DWORD timeoutMs, const std::wstring& path) {
+    std::wstring commandLine = L"\"" + (path.empty() ? ProgramPath() : path) + L"\"";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,

@@ -13,8 +13,9 @@ struct DozemarkProcess {
     HWND dialog = nullptr;
 };
 
-// Starts the program and waits (up to timeoutMs) for its dialog.
-bool StartDozemark(DozemarkProcess* app, DWORD timeoutMs = 20000);
+// Starts the program (the built one unless a path is given) and waits, up
+// to timeoutMs, for its dialog.
+bool StartDozemark(DozemarkProcess* app, DWORD timeoutMs = 20000, const std::wstring& path = std::wstring());
 // Ends it the hard way if it is still running; closes the handles.
 void StopDozemark(DozemarkProcess* app);
 // Waits for the process to end; returns its exit code, or STILL_ACTIVE.

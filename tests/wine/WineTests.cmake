@@ -28,3 +28,18 @@ target_include_directories(screenshot_tour PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_options(screenshot_tour PRIVATE -municode)
 add_dependencies(screenshot_tour dozemark)
 dozemark_warnings(screenshot_tour)
+
+# DLL planting: a decoy winmm.dll, a control program that imports winmm at
+# load time, and the test that plants the decoy beside each.
+add_library(decoy_winmm SHARED planting/decoy_winmm.cpp)
+set_target_properties(decoy_winmm PROPERTIES PREFIX "")
+add_executable(static_winmm_control planting/static_winmm_control.cpp)
+target_link_libraries(static_winmm_control PRIVATE winmm)
+add_executable(dll_planting_tests e2e/dialog_driver.cpp planting/dll_planting_test.cpp)
+target_link_libraries(dll_planting_tests PRIVATE GTest::gtest_main)
+target_include_directories(dll_planting_tests PRIVATE ${PROJECT_SOURCE_DIR})
+add_dependencies(dll_planting_tests dozemark decoy_winmm static_winmm_control)
+dozemark_warnings(dll_planting_tests)
+gtest_add_tests(TARGET dll_planting_tests TEST_LIST plantingTests)
+# Prefer a native winmm.dll wherever one is found, as Windows would.
+set_tests_properties(${plantingTests} PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=n,b" TIMEOUT 120)

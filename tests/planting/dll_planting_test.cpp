@@ -1,0 +1,199 @@
+// A winmm.dll planted beside the program must never be loaded, and the
+// program's load-time imports must all be KnownDLLs.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/wine/test_paths.h"
+
+namespace {
+
+std::wstring TestsFolder() {
+    wchar_t self[MAX_PATH];
+    std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
+    path.resize(path.find_last_of(L"\\/") + 1);
+    return path;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return std::string(text.begin(), text.end());
+}
+
+// A fresh folder holding `program` (as `name`) and the planted winmm.dll.
+std::wstring PlantBeside(const std::wstring& folderName, const std::wstring& program, const std::wstring& name) {
+    const std::wstring folder = TestsFolder() + folderName + L"\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    DeleteFileW((folder + L"decoy-loaded.marker").c_str());
+    EXPECT_TRUE(CopyFileW(program.c_str(), (folder + name).c_str(), FALSE)) << "cannot copy " << Narrow(program);
+    EXPECT_TRUE(CopyFileW((TestsFolder() + L"decoy_winmm.dll").c_str(), (folder + L"winmm.dll").c_str(), FALSE))
+        << "cannot plant winmm.dll";
+    return folder;
+}
+
+bool DecoyWasLoaded(const std::wstring& folder) {
+    return GetFileAttributesW((folder + L"decoy-loaded.marker").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Where the process loaded winmm.dll from, or "" if it has not.
+std::wstring WinmmPathIn(DWORD processId) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+    if (snapshot == INVALID_HANDLE_VALUE) {
+        return L"?";
+    }
+    std::wstring found;
+    MODULEENTRY32W entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+        if (_wcsicmp(entry.szModule, L"winmm.dll") == 0) {
+            found = entry.szExePath;
+        }
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+std::wstring Lower(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::towlower);
+    return text;
+}
+
+// The names in the PE import directory of a file.
+std::set<std::string> LoadTimeImports(const std::wstring& path, std::string* error) {
+    std::ifstream file(Narrow(path).c_str(), std::ios::binary);
+    if (!file) {
+        // Wine gives narrow names in the Unix code page; fall back to the API.
+        HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            *error = "cannot open " + Narrow(path);
+            return {};
+        }
+        CloseHandle(handle);
+    }
+    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::set<std::string> names;
+    auto at = [&](size_t offset, size_t size) -> const char* {
+        return offset + size <= bytes.size() ? bytes.data() + offset : nullptr;
+    };
+    IMAGE_DOS_HEADER dos;
+    IMAGE_NT_HEADERS64 nt;
+    if (!at(0, sizeof(dos))) {
+        *error = "file too short";
+        return {};
+    }
+    memcpy(&dos, at(0, sizeof(dos)), sizeof(dos));
+    const size_t ntOffset = static_cast<size_t>(dos.e_lfanew);
+    if (!at(ntOffset, sizeof(nt))) {
+        *error = "no NT headers";
+        return {};
+    }
+    memcpy(&nt, at(ntOffset, sizeof(nt)), sizeof(nt));
+    const size_t sectionsOffset = ntOffset + offsetof(IMAGE_NT_HEADERS64, OptionalHeader) +
+                                  nt.FileHeader.SizeOfOptionalHeader;
+    std::vector<IMAGE_SECTION_HEADER> sections(nt.FileHeader.NumberOfSections);
+    for (size_t i = 0; i < sections.size(); ++i) {
+        memcpy(&sections[i], at(sectionsOffset + i * sizeof(IMAGE_SECTION_HEADER), sizeof(IMAGE_SECTION_HEADER)),
+               sizeof(IMAGE_SECTION_HEADER));
+    }
+    auto fileOffset = [&](DWORD rva) -> size_t {
+        for (const IMAGE_SECTION_HEADER& s : sections) {
+            if (rva >= s.VirtualAddress && rva < s.VirtualAddress + s.SizeOfRawData) {
+                return rva - s.VirtualAddress + s.PointerToRawData;
+            }
+        }
+        return bytes.size();
+    };
+    const IMAGE_DATA_DIRECTORY imports = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    for (size_t offset = fileOffset(imports.VirtualAddress);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+        const char* raw = at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR));
+        if (!raw) {
+            *error = "import directory runs off the file";
+            return names;
+        }
+        IMAGE_IMPORT_DESCRIPTOR descriptor;
+        memcpy(&descriptor, raw, sizeof(descriptor));
+        if (descriptor.Name == 0) {
+            break;
+        }
+        const char* name = at(fileOffset(descriptor.Name), 1);
+        names.insert(name ? name : "?");
+    }
+    return names;
+}
+
+} // namespace
+
+TEST(DllPlanting, LoadTimeImportsAreKnownDllsOnly) {
+    std::string error;
+    const std::set<std::string> imports = LoadTimeImports(ProgramPath(), &error);
+    ASSERT_TRUE(error.empty()) << error;
+    // Each of these is a KnownDLL on every supported Windows.
+    const std::set<std::string> known = {"kernel32.dll", "user32.dll", "msvcrt.dll", "gdi32.dll", "advapi32.dll"};
+    std::string listed;
+    for (const std::string& name : imports) {
+        listed += name + " ";
+        std::string lower = name;
+        std::transform(lower.begin(), lower.end(), lower.begin(), ::tolower);
+        EXPECT_TRUE(known.count(lower)) << name << " is imported at load time and is not a KnownDLL";
+    }
+    printf("load-time imports: %s\n", listed.c_str());
+    EXPECT_FALSE(imports.empty());
+}
+
+TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
+    const std::wstring folder =
+        PlantBeside(L"planted-control", TestsFolder() + L"static_winmm_control.exe", L"control.exe");
+    std::wstring commandLine = L"\"" + folder + L"control.exe\"";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                               &startup, &info));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 20000));
+    DWORD exitCode = STILL_ACTIVE;
+    GetExitCodeProcess(info.hProcess, &exitCode);
+    EXPECT_EQ(0u, exitCode) << "the control program failed";
+    CloseHandle(info.hThread);
+    CloseHandle(info.hProcess);
+    EXPECT_TRUE(DecoyWasLoaded(folder))
+        << "the control did not load the planted winmm.dll, so this test could not see a plant being loaded";
+}
+
+TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
+    const std::wstring folder = PlantBeside(L"planted-dozemark", ProgramPath(), L"dozemark.exe");
+    DozemarkProcess app;
+    ASSERT_TRUE(StartDozemark(&app, 20000, folder + L"dozemark.exe"));
+    EXPECT_FALSE(DecoyWasLoaded(folder)) << "loaded at start";
+    EXPECT_EQ("", Narrow(WinmmPathIn(app.info.dwProcessId))) << "winmm.dll loaded before the first run";
+
+    HWND seconds = GetDlgItem(app.dialog, IDC_SECONDS);
+    SetChecked(app.dialog, IDC_MINIMIZE, false);
+    for (bool timerPeriod : {true, false}) {
+        SetChecked(app.dialog, IDC_CALL_TIMEBEGINPERIOD, timerPeriod);
+        ClearField(seconds);
+        Type(seconds, L"1");
+        ClickItem(app.dialog, IDC_RUN);
+        HWND report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, 15000);
+        ASSERT_NE(nullptr, report) << "no report, timer period " << timerPeriod;
+        const std::wstring winmm = Lower(WinmmPathIn(app.info.dwProcessId));
+        EXPECT_NE(std::wstring::npos, winmm.find(L"\\system32\\winmm.dll"))
+            << "winmm.dll came from " << Narrow(winmm);
+        Click(GetDlgItem(report, IDOK));
+        WaitForWindowGone(report, 5000);
+        EXPECT_FALSE(DecoyWasLoaded(folder)) << "loaded by a run, timer period " << timerPeriod;
+    }
+    PressKey(seconds, VK_ESCAPE);
+    EXPECT_EQ(0u, WaitForExit(app, 10000));
+    StopDozemark(&app);
+    EXPECT_FALSE(DecoyWasLoaded(folder));
+}
