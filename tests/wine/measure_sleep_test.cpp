@@ -120,3 +120,66 @@ TEST(MeasureSleepWine, BindingResolvesProcessInformationWhereItExists) {
         GTEST_SKIP() << "GetProcessInformation is absent on this system";
     }
 }
+
+namespace {
+
+// Passes a run instantly: 16 ms per sleep, without sleeping.
+struct InstantClock {
+    uint32_t now = 0;
+    uint32_t Now() { return now; }
+    void Sleep1() { now += 16; }
+};
+
+} // namespace
+
+// Thirty runs on the real OS calls (with a clock that does not wait), the
+// options changing every time, leave no timer period requested.
+TEST(MeasureSleepWine, RealCallsLeaveNoTimerPeriodBehind) {
+    // timeEndPeriod without a matching timeBeginPeriod must fail, or this
+    // system cannot show whether a period was left behind.
+    ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeBeginPeriod(1));
+    ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeEndPeriod(1));
+    if (timeEndPeriod(1) != TIMERR_NOCANDO) {
+        GTEST_SKIP() << "timeEndPeriod does not report an unmatched release here";
+    }
+    for (int run = 0; run < 30; ++run) {
+        DelayHistogram histogram;
+        RunOptions options;
+        options.callSetProcessInformation = run & 1;
+        options.callTimePeriod = run & 2;
+        options.useWorkerThread = false;
+        options.seconds = 1;
+        WorkerParams params{histogram, options};
+        InstantClock clock;
+        RunMeasurement(params, Win32OsCalls(), clock);
+        ASSERT_EQ((DelayHistogram{{16, 63}}), histogram) << "run " << run;
+    }
+    EXPECT_EQ(static_cast<MMRESULT>(TIMERR_NOCANDO), timeEndPeriod(1)) << "a timer period is still requested";
+}
+
+// The throttling state after runs that changed it is the state before them.
+TEST(MeasureSleepWine, RealCallsPutTheThrottlingStateBack) {
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const ProcessInformationFn query = reinterpret_cast<ProcessInformationFn>(
+        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetProcessInformation")));
+    if (!query || !GetProcAddress(kernel, "SetProcessInformation")) {
+        GTEST_SKIP() << "the process-information functions are absent here";
+    }
+    PowerThrottlingState before = {1, 0, 0};
+    if (!query(GetCurrentProcess(), kProcessPowerThrottling, &before, sizeof(before))) {
+        GTEST_SKIP() << "this system does not report the power-throttling state";
+    }
+    for (int run = 0; run < 4; ++run) {
+        DelayHistogram histogram;
+        RunOptions options;
+        options.callSetProcessInformation = true;
+        options.useWorkerThread = false;
+        options.seconds = 1;
+        WorkerParams params{histogram, options};
+        InstantClock clock;
+        RunMeasurement(params, Win32OsCalls(), clock);
+    }
+    PowerThrottlingState after = {1, 0, 0};
+    ASSERT_TRUE(query(GetCurrentProcess(), kProcessPowerThrottling, &after, sizeof(after)));
+    EXPECT_EQ(before.stateMask & 4, after.stateMask & 4);
+}

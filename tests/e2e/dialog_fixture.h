@@ -1,0 +1,104 @@
+// The running program with its dialog, for tests that work it from outside.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+#include "tests/e2e/dialog_driver.h"
+#include "tests/wine/report_format.h"
+
+inline std::string Narrow(const std::wstring& text) {
+    std::string out;
+    for (wchar_t c : text) {
+        out += c < 0x80 ? static_cast<char>(c) : '?';
+    }
+    return out;
+}
+
+// What a run looked like from outside.
+struct RunObservation {
+    int threadsIdle = -1;
+    int threadsDuring = -1;
+    bool iconicDuring = false;
+    bool visibleDuring = false;
+    bool respondedDuring = true;
+    HWND report = nullptr;
+    ULONGLONG msToReport = 0;
+    bool iconicAtReport = true;
+    bool visibleAtReport = false;
+    bool dialogEnabledAtReport = false;
+    int threadsAtReport = -1;
+    HWND reportOwner = nullptr;
+    std::wstring reportText;
+};
+
+class DialogTest : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(StartDozemark(&app_)) << "the dialog did not appear within 20 s"; }
+
+    void TearDown() override { StopDozemark(&app_); }
+
+    DWORD Pid() const { return app_.info.dwProcessId; }
+    HWND Item(int id) const { return GetDlgItem(app_.dialog, id); }
+    std::wstring Seconds() const { return WindowText(Item(IDC_SECONDS)); }
+
+    void SetWindowOptions(bool minimize, bool hide, bool thread) {
+        SetChecked(app_.dialog, IDC_MINIMIZE, minimize);
+        SetChecked(app_.dialog, IDC_HIDE, hide);
+        SetChecked(app_.dialog, IDC_SEPARATE_THREAD, thread);
+    }
+
+    // Presses Run, looks at the process part-way through a run of at least
+    // one second, then waits for the report and looks again.
+    RunObservation PressRun(DWORD reportTimeoutMs = 15000) {
+        RunObservation seen;
+        seen.threadsIdle = CountThreads(Pid());
+        const ULONGLONG pressed = GetTickCount64();
+        ClickItem(app_.dialog, IDC_RUN);
+        Sleep(400);
+        seen.iconicDuring = IsIconic(app_.dialog) != FALSE;
+        seen.visibleDuring = IsWindowVisible(app_.dialog) != FALSE;
+        seen.threadsDuring = CountThreads(Pid());
+        seen.respondedDuring = IsResponsive(app_.dialog);
+        seen.report = WaitForProcessWindow(Pid(), kReportCaption, reportTimeoutMs, reports_);
+        seen.msToReport = GetTickCount64() - pressed;
+        if (!seen.report) {
+            return seen;
+        }
+        seen.iconicAtReport = IsIconic(app_.dialog) != FALSE;
+        seen.visibleAtReport = IsWindowVisible(app_.dialog) != FALSE;
+        seen.dialogEnabledAtReport = IsWindowEnabled(app_.dialog) != FALSE;
+        seen.threadsAtReport = CountThreads(Pid());
+        seen.reportOwner = GetWindow(seen.report, GW_OWNER);
+        seen.reportText = MessageBoxText(seen.report);
+        return seen;
+    }
+
+    void CloseReport(HWND report) {
+        Click(GetDlgItem(report, IDOK));
+        EXPECT_TRUE(WaitForWindowGone(report, 5000)) << "the report did not close";
+    }
+
+    void CheckRun(bool minimize, bool hide, bool thread);
+
+    // Sum of the report's third column: the time spent sleeping.
+    static uint64_t SleptMs(const std::wstring& text) {
+        std::vector<ReportLine> lines;
+        std::string error;
+        EXPECT_TRUE(ParseReport(text, &lines, &error)) << error << "\n" << Narrow(text);
+        uint64_t total = 0;
+        for (const ReportLine& line : lines) {
+            total += line.totalMs;
+        }
+        return total;
+    }
+
+    DozemarkProcess app_;
+    std::vector<HWND> reports_;
+};
+
