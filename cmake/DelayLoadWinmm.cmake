@@ -8,6 +8,23 @@ function(dozemark_delay_load_winmm target)
         target_link_options(${target} PUBLIC /DELAYLOAD:winmm.dll)
         return()
     endif()
+    if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        # The Clang build links with lld, which delay-loads by itself given
+        # an LLVM-style import library (it mishandles GNU dlltool's
+        # delay-load libraries, and cannot delay GNU-style imports).
+        find_program(DOZEMARK_LLVM_DLLTOOL NAMES llvm-dlltool REQUIRED)
+        set(library ${CMAKE_BINARY_DIR}/libwinmm_llvm.a)
+        add_custom_command(OUTPUT ${library}
+            COMMAND ${DOZEMARK_LLVM_DLLTOOL} -m i386:x86-64 -d ${PROJECT_SOURCE_DIR}/cmake/winmm.def -l libwinmm_llvm.a
+            WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+            DEPENDS ${PROJECT_SOURCE_DIR}/cmake/winmm.def
+            COMMENT "Making an LLVM-style import library for winmm.dll")
+        add_custom_target(winmm_import DEPENDS ${library})
+        add_dependencies(${target} winmm_import)
+        target_link_libraries(${target} PUBLIC ${library} delayimp)
+        target_link_options(${target} PUBLIC -Wl,--delayload=winmm.dll)
+        return()
+    endif()
     find_program(DOZEMARK_DLLTOOL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-dlltool llvm-dlltool dlltool REQUIRED)
     set(library ${CMAKE_BINARY_DIR}/libwinmm_delay.a)
     add_custom_command(OUTPUT ${library}

@@ -5,6 +5,7 @@ target_link_libraries(measure_wine_tests PRIVATE dozemark_win32 GTest::gtest_mai
 target_include_directories(measure_wine_tests PRIVATE ${PROJECT_SOURCE_DIR})
 dozemark_warnings(measure_wine_tests)
 gtest_add_tests(TARGET measure_wine_tests TEST_LIST measureTests)
+set_tests_properties(${measureTests} PROPERTIES TIMEOUT 120)
 # What this system cannot show is reported as skipped, not as passed.
 set_tests_properties(${measureTests} PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
 
