@@ -1,8 +1,5 @@
 # The Windows side: the logic bound to the real API, and the program.
 
-# Wide-character entry points everywhere, tests included.
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
-
 add_library(dozemark_win32 STATIC
     measure/os_calls_win32.cpp
     measure/measure_sleep_win32.cpp
@@ -23,6 +20,16 @@ target_include_directories(dozemark PRIVATE ${CMAKE_SOURCE_DIR}/resources)
 target_link_libraries(dozemark PRIVATE dozemark_win32)
 if(MINGW)
     target_link_options(dozemark PRIVATE -municode)
+endif()
+
+# The release exe: small, stripped, and the same bytes from every build of
+# the same sources: no link time stamp, no build paths.
+if(NOT MSVC)
+    target_link_options(dozemark PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp
+        $<$<NOT:$<CONFIG:Debug>>:-s>)
+else()
+    target_link_options(dozemark PRIVATE /Brepro /OPT:REF /OPT:ICF)
+    target_compile_options(dozemark PRIVATE /Brepro)
 endif()
 dozemark_warnings(dozemark)
 

@@ -1,6 +1,6 @@
 #include "measure/sleep_sampling.h"
 
-uint32_t* GrowSampleBuffer(SampleBuffer& samples, uint32_t* next) {
+uint32_t* GrowSampleBuffer(SampleBuffer& samples, const uint32_t* next) {
     const size_t used = static_cast<size_t>(next - samples.data());
     samples.resize(used == 0 ? 1024 : used * 2);
     return samples.data() + used;

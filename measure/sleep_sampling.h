@@ -14,7 +14,7 @@ using DelayHistogram = std::map<uint32_t, int32_t>;
 
 // Makes room for more samples when a run outlasts the reserved length
 // (passes of 0 ms make that possible). Returns where the next sample goes.
-uint32_t* GrowSampleBuffer(SampleBuffer& samples, uint32_t* next);
+uint32_t* GrowSampleBuffer(SampleBuffer& samples, const uint32_t* next);
 
 // Clock is anything with `uint32_t Now()` (a millisecond clock that wraps
 // at 2^32) and `void Sleep1()`. Production binds timeGetTime and Sleep(1);
@@ -44,7 +44,7 @@ SampleBuffer SampleSleeps(uint32_t limitMs, Clock& clock) {
         // "after - start <= limit and after >= start" in one comparison:
         // taken in 64 bits, an end reading below the start gives a
         // difference far above any limit.
-    } while (uint64_t{after} - start <= limitMs);
+    } while (static_cast<uint64_t>(after) - start <= limitMs);
     samples.resize(static_cast<size_t>(next - samples.data()));
     return samples;
 }

@@ -6,7 +6,7 @@
 # report as PNG files.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${DOZEMARK_BUILD_DIR:-$root/build}/windows
+build=${DOZEMARK_BUILD_DIR:-$root/build}/windows-gcc
 
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -97,7 +98,7 @@ Bytes Render(int size) {
 // Index 0 is black (and, in PNGs, transparent); then a 6x6x6 colour cube;
 // then greys.
 Bytes Palette() {
-    Bytes rgb(256 * 3, 0);
+    Bytes rgb(size_t{256} * 3, 0);
     int i = 1;
     for (int r = 0; r < 6; ++r) {
         for (int g = 0; g < 6; ++g) {
@@ -231,14 +232,16 @@ Bytes Png(int size, int bits, const Bytes& rgba, const Bytes& palette) {
         PngChunk(out, "PLTE", palette);
         PngChunk(out, "tRNS", Bytes{0});
         const Bytes indices = Quantize(rgba, palette);
-        for (int y = 0; y < size; ++y) {
+        const ptrdiff_t row = size;
+        for (ptrdiff_t y = 0; y < row; ++y) {
             raw.push_back(0);
-            raw.insert(raw.end(), indices.begin() + y * size, indices.begin() + (y + 1) * size);
+            raw.insert(raw.end(), indices.begin() + y * row, indices.begin() + (y + 1) * row);
         }
     } else {
-        for (int y = 0; y < size; ++y) {
+        const ptrdiff_t row = ptrdiff_t{size} * 4;
+        for (ptrdiff_t y = 0; y < size; ++y) {
             raw.push_back(0);
-            raw.insert(raw.end(), rgba.begin() + y * size * 4, rgba.begin() + (y + 1) * size * 4);
+            raw.insert(raw.end(), rgba.begin() + y * row, rgba.begin() + (y + 1) * row);
         }
     }
     uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
@@ -254,7 +257,7 @@ Bytes Png(int size, int bits, const Bytes& rgba, const Bytes& palette) {
 
 int main(int argc, char** argv) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: make_icon OUTPUT.ico\n");
+        (void)std::fputs("usage: make_icon OUTPUT.ico\n", stderr);
         return 2;
     }
     const struct {
@@ -288,7 +291,7 @@ int main(int argc, char** argv) {
     }
     FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(file.data(), 1, file.size(), out) != file.size() || std::fclose(out) != 0) {
-        std::fprintf(stderr, "make_icon: cannot write %s\n", argv[1]);
+        (void)std::fprintf(stderr, "make_icon: cannot write %s\n", argv[1]);
         return 1;
     }
     return 0;

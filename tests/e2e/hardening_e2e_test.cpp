@@ -176,7 +176,7 @@ TEST_F(DialogTest, ThirtyRunsKeepHandlesAndMemoryFlat) {
     ASSERT_NE(0u, afterWarmUp.handles) << "this system does not report the handle count";
     ASSERT_NE(0u, afterWarmUp.privateBytes) << "this system does not report private bytes";
     EXPECT_LE(afterLast.handles, afterWarmUp.handles + 2) << "handles grew";
-    EXPECT_LE(afterLast.privateBytes, afterWarmUp.privateBytes + 256 * 1024) << "private bytes grew";
+    EXPECT_LE(afterLast.privateBytes, afterWarmUp.privateBytes + SIZE_T{256} * 1024) << "private bytes grew";
     PressKey(Item(IDC_SECONDS), VK_ESCAPE);
     EXPECT_EQ(0u, WaitForExit(app_, 10000));
 }

@@ -56,12 +56,13 @@ void PrintUtf8(const std::wstring& text) {
                                          nullptr, nullptr);
     std::string bytes(static_cast<size_t>(size), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &bytes[0], size, nullptr, nullptr);
-    fwrite(bytes.data(), 1, bytes.size(), stdout);
-    fflush(stdout);
+    // Best effort: the report goes to a terminal, nothing to do if it fails.
+    (void)fwrite(bytes.data(), 1, bytes.size(), stdout);
+    (void)fflush(stdout);
 }
 
 int Fail(DozemarkProcess* app, const char* what) {
-    fprintf(stderr, "screenshot_tour: %s\n", what);
+    (void)fprintf(stderr, "screenshot_tour: %s\n", what);
     StopDozemark(app);
     return 1;
 }
@@ -70,7 +71,7 @@ int Fail(DozemarkProcess* app, const char* what) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc != 2) {
-        fprintf(stderr, "usage: screenshot_tour OUTPUT_FOLDER\n");
+        (void)fputs("usage: screenshot_tour OUTPUT_FOLDER\n", stderr);
         return 2;
     }
     const std::wstring folder = std::wstring(argv[1]) + L"\\";

@@ -7,4 +7,4 @@
 int64_t LiveHeapBytes();
 // Live blocks of at least kBigBlockBytes, such as a run's sample buffer.
 int64_t LiveBigBlocks();
-constexpr size_t kBigBlockBytes = 32 * 1024;
+constexpr size_t kBigBlockBytes = size_t{32} * 1024;

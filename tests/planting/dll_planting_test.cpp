@@ -32,7 +32,7 @@ std::string Narrow(const std::wstring& text) {
 
 // A fresh folder holding `program` (as `name`) and the planted winmm.dll.
 std::wstring PlantBeside(const std::wstring& folderName, const std::wstring& program, const std::wstring& name) {
-    const std::wstring folder = TestsFolder() + folderName + L"\\";
+    std::wstring folder = TestsFolder() + folderName + L"\\";
     CreateDirectoryW(folder.c_str(), nullptr);
     DeleteFileW((folder + L"decoy-loaded.marker").c_str());
     EXPECT_TRUE(CopyFileW(program.c_str(), (folder + name).c_str(), FALSE)) << "cannot copy " << Narrow(program);

@@ -85,7 +85,7 @@ TEST(MeasureSleepWine, ThreadRunEndsWithExitCodeZero) {
     unsigned threadId = 0;
     const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureSleep, &params, 0, &threadId);
     ASSERT_NE(0u, thread);
-    const HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    HANDLE handle = reinterpret_cast<HANDLE>(thread);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle, 10000)) << "worker still running after 10 s";
     DWORD exitCode = 12345;
     ASSERT_TRUE(GetExitCodeThread(handle, &exitCode));

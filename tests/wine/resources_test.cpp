@@ -108,14 +108,25 @@ const ExpectedControl kControls[] = {
     {1006, L"#128", L"Button", L"\u5225\u30B9\u30EC\u30C3\u30C9\u3067\u5B9F\u884C", kCheckBox, 0, 6, 54, 156, 10},
 };
 
+// An entry of an icon group resource (GRPICONDIRENTRY).
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colourCount, reserved;
+    WORD planes, bitCount;
+    DWORD bytesInResource;
+    WORD id;
+};
+#pragma pack(pop)
+static_assert(sizeof(GroupIconEntry) == 14, "GRPICONDIRENTRY is 14 bytes");
+
 std::string Narrow(const std::wstring& text) {
     std::string out;
     for (wchar_t c : text) {
-        char buffer[16];
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else {
-            snprintf(buffer, sizeof(buffer), "\\u%04X", static_cast<unsigned>(c));
+            char buffer[16];
+            (void)snprintf(buffer, sizeof(buffer), "\\u%04X", static_cast<unsigned>(c));
             out += buffer;
         }
     }
@@ -194,15 +205,14 @@ TEST_F(ProgramResources, TwoIconGroupsOfNineImages) {
         WORD count;
         memcpy(&count, data + 4, 2);
         ASSERT_EQ(9, count) << "images in group " << group;
-        ASSERT_EQ(6u + 14u * count, size) << "size of group " << group;
+        ASSERT_EQ(6u + sizeof(GroupIconEntry) * count, size) << "size of group " << group;
         std::set<std::pair<int, int>> seen;
         for (WORD i = 0; i < count; ++i) {
-            const BYTE* entry = data + 6 + 14 * i;
-            const int width = entry[0] ? entry[0] : 256;
-            const int height = entry[1] ? entry[1] : 256;
-            WORD bits, id;
-            memcpy(&bits, entry + 6, 2);
-            memcpy(&id, entry + 12, 2);
+            GroupIconEntry entry;
+            memcpy(&entry, data + 6 + sizeof(GroupIconEntry) * i, sizeof(entry));
+            const int width = entry.width ? entry.width : 256;
+            const int height = entry.height ? entry.height : 256;
+            const WORD bits = entry.bitCount, id = entry.id;
             EXPECT_EQ(width, height) << "group " << group << " image " << i;
             seen.insert({width, bits});
             // The image itself must load as an icon of that size.
