@@ -45,9 +45,7 @@ TEST_F(DialogTest, TabVisitsTheControlsInTemplateOrder) {
 }
 
 TEST_F(DialogTest, ZeroSecondsRunsForOneAndShowsOne) {
-    SetWindowOptions(false, false, true);
-    ClearField(Item(IDC_SECONDS));
-    Type(Item(IDC_SECONDS), L"0");
+    PrepareRun(false, false, true, L"0");
     const RunObservation seen = PressRun();
     ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
     EXPECT_EQ("1", Narrow(Seconds()));
@@ -60,8 +58,7 @@ TEST_F(DialogTest, ZeroSecondsRunsForOneAndShowsOne) {
 }
 
 TEST_F(DialogTest, EmptySecondsRunsForOneAndShowsOne) {
-    SetWindowOptions(false, false, false);
-    ClearField(Item(IDC_SECONDS));
+    PrepareRun(false, false, false, L"");
     const RunObservation seen = PressRun();
     ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
     EXPECT_EQ("1", Narrow(Seconds()));
@@ -72,9 +69,7 @@ TEST_F(DialogTest, EmptySecondsRunsForOneAndShowsOne) {
 
 // One run with the given window and thread options, watched from outside.
 void DialogTest::CheckRun(bool minimize, bool hide, bool thread) {
-    SetWindowOptions(minimize, hide, thread);
-    ClearField(Item(IDC_SECONDS));
-    Type(Item(IDC_SECONDS), L"1");
+    PrepareRun(minimize, hide, thread, L"1");
     const RunObservation seen = PressRun();
     ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
 
@@ -104,9 +99,7 @@ TEST_F(DialogTest, RunOnThreadHidden) { CheckRun(false, true, true); }
 TEST_F(DialogTest, RunOnThreadMinimizedAndHidden) { CheckRun(true, true, true); }
 
 TEST_F(DialogTest, RunDuringAnOpenReportNestsAFullRun) {
-    SetWindowOptions(false, false, true);
-    ClearField(Item(IDC_SECONDS));
-    Type(Item(IDC_SECONDS), L"1");
+    PrepareRun(false, false, true, L"1");
     const RunObservation first = PressRun();
     ASSERT_NE(nullptr, first.report) << "no first report";
     reports_.push_back(first.report);
@@ -145,9 +138,7 @@ TEST_F(DialogTest, CloseBoxEndsTheProgramWithZero) {
 }
 
 TEST_F(DialogTest, EscapeAfterARunStillEndsWithZero) {
-    SetWindowOptions(false, false, false);
-    ClearField(Item(IDC_SECONDS));
-    Type(Item(IDC_SECONDS), L"1");
+    PrepareRun(false, false, false, L"1");
     const RunObservation seen = PressRun();
     ASSERT_NE(nullptr, seen.report);
     CloseReport(seen.report);

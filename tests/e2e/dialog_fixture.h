@@ -53,6 +53,14 @@ protected:
         SetChecked(app_.dialog, IDC_SEPARATE_THREAD, thread);
     }
 
+    // Sets the window and thread options and types the run length into an
+    // emptied seconds field.
+    void PrepareRun(bool minimize, bool hide, bool thread, const wchar_t* seconds) {
+        SetWindowOptions(minimize, hide, thread);
+        ClearField(Item(IDC_SECONDS));
+        Type(Item(IDC_SECONDS), seconds);
+    }
+
     // Presses Run, looks at the process part-way through a run of at least
     // one second, then waits for the report and looks again.
     RunObservation PressRun(DWORD reportTimeoutMs = 15000) {

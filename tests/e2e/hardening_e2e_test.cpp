@@ -153,9 +153,7 @@ TEST_F(DialogTest, ThirtyRunsKeepHandlesAndMemoryFlat) {
     for (int run = 0; run < 30; ++run) {
         SetChecked(app_.dialog, IDC_CALL_SETPROCESSINFORMATION, run & 16);
         SetChecked(app_.dialog, IDC_CALL_TIMEBEGINPERIOD, run & 8);
-        SetWindowOptions(run & 2, run & 4, run & 1);
-        ClearField(Item(IDC_SECONDS));
-        Type(Item(IDC_SECONDS), L"1");
+        PrepareRun(run & 2, run & 4, run & 1, L"1");
         const RunObservation seen = PressRun();
         ASSERT_NE(nullptr, seen.report) << "no report on run " << run;
         CloseReport(seen.report);

@@ -1,36 +1,34 @@
 # Tests built for Windows; CTest runs them under Wine.
 
-add_executable(measure_wine_tests wine/measure_sleep_test.cpp)
-target_link_libraries(measure_wine_tests PRIVATE dozemark_win32 GTest::gtest_main)
-target_include_directories(measure_wine_tests PRIVATE ${PROJECT_SOURCE_DIR})
-dozemark_warnings(measure_wine_tests)
-gtest_add_tests(TARGET measure_wine_tests TEST_LIST measureTests)
-set_tests_properties(${measureTests} PROPERTIES TIMEOUT 120)
-# What this system cannot show is reported as skipped, not as passed.
-set_tests_properties(${measureTests} PROPERTIES SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+# dozemark_wine_test(NAME SOURCES... [LIBRARIES...] [NEEDS_PROGRAM])
+# One GoogleTest program, each of its tests a CTest test with a time-out;
+# what a system cannot show is reported as skipped, not as passed.
+function(dozemark_wine_test name)
+    cmake_parse_arguments(ARG "NEEDS_PROGRAM" "" "SOURCES;LIBRARIES" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} GTest::gtest_main)
+    target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+    if(ARG_NEEDS_PROGRAM)
+        add_dependencies(${name} dozemark)
+    endif()
+    dozemark_warnings(${name})
+    gtest_add_tests(TARGET ${name} TEST_LIST tests)
+    set_tests_properties(${tests} PROPERTIES TIMEOUT 120 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
+    set(${name}_TESTS ${tests} PARENT_SCOPE)
+endfunction()
 
-add_executable(resources_wine_tests wine/resources_test.cpp)
-target_link_libraries(resources_wine_tests PRIVATE GTest::gtest_main)
-target_include_directories(resources_wine_tests PRIVATE ${PROJECT_SOURCE_DIR})
-add_dependencies(resources_wine_tests dozemark)
-dozemark_warnings(resources_wine_tests)
-gtest_add_tests(TARGET resources_wine_tests)
+# Starts the real program and works its windows from outside.
+add_library(dialog_driver STATIC e2e/dialog_driver.cpp)
+target_include_directories(dialog_driver PUBLIC ${PROJECT_SOURCE_DIR})
+dozemark_warnings(dialog_driver)
 
-add_executable(dialog_e2e_tests e2e/dialog_driver.cpp e2e/dialog_e2e_test.cpp)
-target_link_libraries(dialog_e2e_tests PRIVATE GTest::gtest_main)
-target_include_directories(dialog_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR})
-add_dependencies(dialog_e2e_tests dozemark)
-dozemark_warnings(dialog_e2e_tests)
-gtest_add_tests(TARGET dialog_e2e_tests TEST_LIST dialogTests)
-set_tests_properties(${dialogTests} PROPERTIES TIMEOUT 120)
+dozemark_wine_test(measure_wine_tests SOURCES wine/measure_sleep_test.cpp LIBRARIES dozemark_win32)
+dozemark_wine_test(resources_wine_tests SOURCES wine/resources_test.cpp NEEDS_PROGRAM)
+dozemark_wine_test(dialog_e2e_tests SOURCES e2e/dialog_e2e_test.cpp LIBRARIES dialog_driver NEEDS_PROGRAM)
 set_tests_properties(DialogTest.SeventyFiveSecondsRunsForSixty PROPERTIES LABELS slow)
-
-# Not a test: the run command uses it to show the program without a display.
-add_executable(screenshot_tour e2e/dialog_driver.cpp e2e/screenshot_tour.cpp)
-target_include_directories(screenshot_tour PRIVATE ${PROJECT_SOURCE_DIR})
-target_link_options(screenshot_tour PRIVATE -municode)
-add_dependencies(screenshot_tour dozemark)
-dozemark_warnings(screenshot_tour)
+dozemark_wine_test(hardening_e2e_tests SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
+    NEEDS_PROGRAM)
+set_tests_properties(DialogTest.ThirtyRunsKeepHandlesAndMemoryFlat PROPERTIES LABELS soak)
 
 # DLL planting: a decoy winmm.dll, a control program that imports winmm at
 # load time, and the test that plants the decoy beside each.
@@ -38,20 +36,17 @@ add_library(decoy_winmm SHARED planting/decoy_winmm.cpp)
 set_target_properties(decoy_winmm PROPERTIES PREFIX "")
 add_executable(static_winmm_control planting/static_winmm_control.cpp)
 target_link_libraries(static_winmm_control PRIVATE winmm)
-add_executable(dll_planting_tests e2e/dialog_driver.cpp planting/dll_planting_test.cpp)
-target_link_libraries(dll_planting_tests PRIVATE GTest::gtest_main)
-target_include_directories(dll_planting_tests PRIVATE ${PROJECT_SOURCE_DIR})
-add_dependencies(dll_planting_tests dozemark decoy_winmm static_winmm_control)
-dozemark_warnings(dll_planting_tests)
-gtest_add_tests(TARGET dll_planting_tests TEST_LIST plantingTests)
+dozemark_wine_test(dll_planting_tests SOURCES planting/dll_planting_test.cpp LIBRARIES dialog_driver
+    NEEDS_PROGRAM)
+add_dependencies(dll_planting_tests decoy_winmm static_winmm_control)
 # Prefer a native winmm.dll wherever one is found, as Windows would.
-set_tests_properties(${plantingTests} PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=n,b" TIMEOUT 120)
+set_tests_properties(${dll_planting_tests_TESTS} PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=n,b")
 
-add_executable(hardening_e2e_tests e2e/dialog_driver.cpp e2e/hardening_e2e_test.cpp)
-target_link_libraries(hardening_e2e_tests PRIVATE GTest::gtest_main psapi)
-target_include_directories(hardening_e2e_tests PRIVATE ${PROJECT_SOURCE_DIR})
-add_dependencies(hardening_e2e_tests dozemark)
-dozemark_warnings(hardening_e2e_tests)
-gtest_add_tests(TARGET hardening_e2e_tests TEST_LIST hardeningTests)
-set_tests_properties(${hardeningTests} PROPERTIES TIMEOUT 120)
-set_tests_properties(DialogTest.ThirtyRunsKeepHandlesAndMemoryFlat PROPERTIES LABELS soak)
+# Not a test: the run command uses it to show the program without a display.
+add_executable(screenshot_tour e2e/screenshot_tour.cpp)
+target_link_libraries(screenshot_tour PRIVATE dialog_driver)
+if(MINGW)
+    target_link_options(screenshot_tour PRIVATE -municode)
+endif()
+add_dependencies(screenshot_tour dozemark)
+dozemark_warnings(screenshot_tour)
