@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ clang clang-tidy cppcheck
+    cmake ninja-build g++ clang clang-tidy cppcheck lld llvm libclang-rt-14-dev
     googletest libbenchmark-dev zlib1g-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev
