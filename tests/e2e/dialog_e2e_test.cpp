@@ -46,25 +46,16 @@ TEST_F(DialogTest, TabVisitsTheControlsInTemplateOrder) {
 
 TEST_F(DialogTest, ZeroSecondsRunsForOneAndShowsOne) {
     PrepareRun(false, false, true, L"0");
-    const RunObservation seen = PressRun();
-    ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
-    EXPECT_EQ("1", Narrow(Seconds()));
-    EXPECT_GE(seen.msToReport, 1000u);
-    EXPECT_LT(seen.msToReport, 8000u);
+    RunObservation seen;
+    ExpectOneSecondRun(&seen);
     const uint64_t slept = SleptMs(seen.reportText);
     EXPECT_GE(slept, 900u) << "a one-second run slept " << slept << " ms";
     EXPECT_LE(slept, seen.msToReport);
-    CloseReport(seen.report);
 }
 
 TEST_F(DialogTest, EmptySecondsRunsForOneAndShowsOne) {
     PrepareRun(false, false, false, L"");
-    const RunObservation seen = PressRun();
-    ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
-    EXPECT_EQ("1", Narrow(Seconds()));
-    EXPECT_GE(seen.msToReport, 1000u);
-    EXPECT_LT(seen.msToReport, 8000u);
-    CloseReport(seen.report);
+    ExpectOneSecondRun();
 }
 
 // One run with the given window and thread options, watched from outside.

@@ -10,15 +10,8 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/wine/narrow_text.h"
 #include "tests/wine/report_format.h"
-
-inline std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) {
-        out += c < 0x80 ? static_cast<char>(c) : '?';
-    }
-    return out;
-}
 
 // What a run looked like from outside.
 struct RunObservation {
@@ -85,6 +78,22 @@ protected:
         seen.reportOwner = GetWindow(seen.report, GW_OWNER);
         seen.reportText = MessageBoxText(seen.report);
         return seen;
+    }
+
+    // Presses Run and checks that the run lasted one second, left 1 in the
+    // seconds field and was reported; closes the report. *seen, if given,
+    // receives what the run looked like.
+    void ExpectOneSecondRun(RunObservation* seen = nullptr) {
+        RunObservation observed = PressRun();
+        if (seen) {
+            *seen = observed;
+        }
+        ASSERT_NE(nullptr, observed.report) << "no report within 15 s";
+        EXPECT_EQ("1", Narrow(Seconds()));
+        EXPECT_GE(observed.msToReport, 1000u);
+        EXPECT_LT(observed.msToReport, 8000u) << "longer than a one-second run";
+        CloseReport(observed.report);
+        EXPECT_TRUE(IsResponsive(app_.dialog));
     }
 
     void CloseReport(HWND report) {

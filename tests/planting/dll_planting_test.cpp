@@ -7,28 +7,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
+#include "tests/wine/narrow_text.h"
 #include "tests/wine/test_paths.h"
 
 namespace {
-
-std::wstring TestsFolder() {
-    wchar_t self[MAX_PATH];
-    std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
-    path.resize(path.find_last_of(L"\\/") + 1);
-    return path;
-}
-
-std::string Narrow(const std::wstring& text) {
-    return std::string(text.begin(), text.end());
-}
 
 // A fresh folder holding `program` (as `name`) and the planted winmm.dll.
 std::wstring PlantBeside(const std::wstring& folderName, const std::wstring& program, const std::wstring& name) {
@@ -70,17 +58,19 @@ std::wstring Lower(std::wstring text) {
 
 // The names in the PE import directory of a file.
 std::set<std::string> LoadTimeImports(const std::wstring& path, std::string* error) {
-    std::ifstream file(Narrow(path).c_str(), std::ios::binary);
-    if (!file) {
-        // Wine gives narrow names in the Unix code page; fall back to the API.
-        HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) {
-            *error = "cannot open " + Narrow(path);
-            return {};
-        }
-        CloseHandle(handle);
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = "cannot open " + Narrow(path);
+        return {};
     }
-    const std::vector<char> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    std::vector<char> bytes(GetFileSize(file, nullptr));
+    DWORD read = 0;
+    const BOOL readAll = ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+    CloseHandle(file);
+    if (!readAll || read != bytes.size()) {
+        *error = "cannot read " + Narrow(path);
+        return {};
+    }
     std::set<std::string> names;
     auto at = [&](size_t offset, size_t size) -> const char* {
         return offset + size <= bytes.size() ? bytes.data() + offset : nullptr;

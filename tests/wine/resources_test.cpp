@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/wine/narrow_text.h"
 #include "tests/wine/test_paths.h"
 
 namespace {
@@ -119,19 +120,6 @@ struct GroupIconEntry {
 #pragma pack(pop)
 static_assert(sizeof(GroupIconEntry) == 14, "GRPICONDIRENTRY is 14 bytes");
 
-std::string Narrow(const std::wstring& text) {
-    std::string out;
-    for (wchar_t c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            char buffer[16];
-            (void)snprintf(buffer, sizeof(buffer), "\\u%04X", static_cast<unsigned>(c));
-            out += buffer;
-        }
-    }
-    return out;
-}
 
 } // namespace
 

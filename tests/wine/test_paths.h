@@ -1,17 +1,19 @@
-// Where the program under test lies: beside the tests' own folder.
+// Where the test programs and the program under test lie.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
-inline std::wstring ProgramPath() {
+// The folder of the running test program, with a trailing separator.
+inline std::wstring TestsFolder() {
     wchar_t self[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring path(self, length);
+    std::wstring path(self, GetModuleFileNameW(nullptr, self, MAX_PATH));
     path.resize(path.find_last_of(L"\\/") + 1);
-    if (const wchar_t* override = _wgetenv(L"DOZEMARK_EXE")) {
-        return override;
-    }
-    return path + L"..\\dozemark.exe";
+    return path;
+}
+
+// The program lies in the folder above the tests'.
+inline std::wstring ProgramPath() {
+    return TestsFolder() + L"..\\dozemark.exe";
 }
