@@ -8,7 +8,7 @@ packages=(
     googletest libbenchmark-dev zlib1g-dev
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev
-    wine wine64 xvfb xauth x11-apps imagemagick fonts-ipafont-gothic
+    wine wine64 fonts-wine xvfb xauth x11-apps imagemagick fonts-ipafont-gothic
 )
 
 missing=()
