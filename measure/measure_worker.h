@@ -27,15 +27,19 @@ void RunMeasurement(const WorkerParams& params, const OsCalls& os, Clock& clock)
     SampleBuffer().swap(samples);
 }
 
+// Ends the calling thread with the given exit code, without unwinding its
+// stack, and does not return (_endthreadex).
+using EndThreadFn = void (*)(uint32_t exitCode);
+
 // The body of MeasureSleep. The run happens in a call of its own so that the
-// sample buffer is freed before endThread, which does not unwind the stack.
+// sample buffer is freed before endThread.
 template <typename Clock>
-uint32_t MeasureSleepWith(const WorkerParams& params, const OsCalls& os, Clock& clock) {
+uint32_t MeasureSleepWith(const WorkerParams& params, const OsCalls& os, Clock& clock, EndThreadFn endThread) {
     RunMeasurement(params, os, clock);
     // Decided by the option, not by asking which thread this is: the caller
     // starts a thread exactly when the option says so.
     if (params.options.useWorkerThread) {
-        os.endThread(0);
+        endThread(0);
     }
     return 0;
 }

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <mmsystem.h>
-#include <process.h>
 
 namespace {
 
@@ -36,13 +35,8 @@ void EndPeriod(uint32_t periodMs) {
     timeEndPeriod(periodMs);
 }
 
-void EndThread(uint32_t exitCode) {
-    _endthreadex(exitCode);
-}
-
 const OsCalls kWin32OsCalls = {
-    CurrentProcess, RestrictDllSearch, LoadModule, LookUpProcessInformation,
-    DropModule,     BeginPeriod,       EndPeriod,  EndThread,
+    CurrentProcess, RestrictDllSearch, LoadModule, LookUpProcessInformation, DropModule, BeginPeriod, EndPeriod,
 };
 
 } // namespace
@@ -57,4 +51,16 @@ uint32_t Win32Clock::Now() {
 
 void Win32Clock::Sleep1() {
     Sleep(1);
+}
+
+bool TimerFunctionsAvailable() {
+    // From System32 only, whatever the process's search order is yet.
+    HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (!winmm) {
+        return false;
+    }
+    const bool available = GetProcAddress(winmm, "timeGetTime") && GetProcAddress(winmm, "timeBeginPeriod") &&
+                           GetProcAddress(winmm, "timeEndPeriod");
+    FreeLibrary(winmm);
+    return available;
 }

@@ -28,8 +28,10 @@ void SetUpTimerControls(TimerControls& controls, const RunOptions& options, cons
     }
     controls.savedIgnoreBit = 0;
     if (controls.queryFn) {
-        // Zeroed so that a failed query saves a clear bit, not stack garbage.
-        PowerThrottlingState state = {};
+        // The query, like the set, takes only a record of the current
+        // version. A failed query leaves the record as it is, so the bit
+        // saved then is the clear one written here, not stack garbage.
+        PowerThrottlingState state = {kPowerThrottlingCurrentVersion, 0, 0};
         controls.queryFn(controls.process, kProcessPowerThrottling, &state, sizeof(state));
         controls.savedIgnoreBit = state.stateMask & kPowerThrottlingIgnoreTimerResolution;
     }

@@ -27,8 +27,6 @@ struct OsCalls {
     void (*freeLibrary)(void* module);
     void (*timeBeginPeriod)(uint32_t periodMs);
     void (*timeEndPeriod)(uint32_t periodMs);
-    // Ends the calling thread; does not return.
-    void (*endThread)(uint32_t exitCode);
 };
 
 constexpr uint32_t kLoadLibrarySearchSystem32 = 0x800;

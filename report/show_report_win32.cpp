@@ -5,5 +5,5 @@
 void ShowReport(const DelayHistogram& histogram) {
     const std::wstring text = BuildReportText(histogram);
     // No owner: the dialog stays enabled while the report is up.
-    MessageBoxW(nullptr, text.c_str(), L"Sleep(1) \u306E\u7D4C\u904E\u6642\u9593", MB_ICONINFORMATION);
+    MessageBoxW(nullptr, text.c_str(), L"Sleep(1) の経過時間", MB_ICONINFORMATION);
 }

@@ -3,6 +3,7 @@
 #include <process.h>
 
 #include "measure/measure_worker.h"
+#include "measure/os_calls_win32.h"
 #include "report/report_text.h"
 #include "resources/resource.h"
 #include "ui/run_sequence.h"
@@ -52,13 +53,16 @@ void MeasureHere(WorkerParams* params) {
     MeasureSleep(params);
 }
 
-void ShowThreadStartError() {
-    MessageBoxW(nullptr, L"\u8A08\u6E2C\u30B9\u30EC\u30C3\u30C9\u3092\u958B\u59CB\u3067\u304D\u307E\u305B\u3093\u3067\u3057\u305F\u3002",
-                L"Dozemark", MB_ICONERROR);
+void ShowRunError(RunError error) {
+    const wchar_t* text = error == RunError::TimerFunctionsUnavailable ? L"winmm.dll を読み込めませんでした。"
+                                                                       : L"計測スレッドを開始できませんでした。";
+    // No owner, as the report: the dialog stays usable under it.
+    MessageBoxW(nullptr, text, L"Dozemark", MB_ICONERROR);
 }
 
 const RunSequenceCalls kRunSequenceCalls = {
-    ShowWindowCall, StartWorker, WaitForWorker, CloseWorker, MeasureHere, ShowReport, ShowThreadStartError,
+    TimerFunctionsAvailable, ShowWindowCall, StartWorker, WaitForWorker, CloseWorker, MeasureHere, ShowReport,
+    ShowRunError,
 };
 
 } // namespace

@@ -24,6 +24,12 @@ void BringWindowBack(void* window, const RunOptions& options, const RunSequenceC
 } // namespace
 
 void RunMeasurementSequence(void* window, const RunOptions& options, const RunSequenceCalls& calls) {
+    // Asked before anything is changed: without the timer functions the run
+    // could only fail part-way, so it does not start.
+    if (!calls.timerFunctionsAvailable()) {
+        calls.showError(RunError::TimerFunctionsUnavailable);
+        return;
+    }
     HideWindow(window, options, calls);
     DelayHistogram histogram;
     WorkerParams params{histogram, options};
@@ -33,7 +39,7 @@ void RunMeasurementSequence(void* window, const RunOptions& options, const RunSe
             // Nothing ran: say so rather than show an empty report.
             BringWindowBack(window, options, calls);
             DelayHistogram().swap(histogram);
-            calls.showThreadStartError();
+            calls.showError(RunError::ThreadNotStarted);
             return;
         }
         // The worker owns params and the histogram until it has ended.

@@ -12,9 +12,17 @@ constexpr int kShowShow = 5;
 constexpr int kShowMinimize = 6;
 constexpr int kShowRestore = 9;
 
+// Why a run could not be made; the user is told in a message box.
+enum class RunError {
+    TimerFunctionsUnavailable, // winmm.dll cannot be loaded
+    ThreadNotStarted,
+};
+
 // The window and thread calls of a run. Production binds them to the
 // Windows API, tests to recording fakes.
 struct RunSequenceCalls {
+    // Whether the timer functions the run calls can be had at all.
+    bool (*timerFunctionsAvailable)();
     void (*showWindow)(void* window, int command);
     // Starts MeasureSleep(params) on a new thread; null when it cannot.
     void* (*startWorker)(WorkerParams* params);
@@ -25,7 +33,7 @@ struct RunSequenceCalls {
     void (*measureHere)(WorkerParams* params);
     // Both return once the user has closed the message box.
     void (*showReport)(const DelayHistogram& histogram);
-    void (*showThreadStartError)();
+    void (*showError)(RunError error);
 };
 
 void RunMeasurementSequence(void* window, const RunOptions& options, const RunSequenceCalls& calls);

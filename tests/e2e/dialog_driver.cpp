@@ -5,7 +5,7 @@
 #include "tests/wine/test_paths.h"
 
 const wchar_t kDialogCaption[] = L"Dozemark";
-const wchar_t kReportCaption[] = L"Sleep(1) \u306E\u7D4C\u904E\u6642\u9593";
+const wchar_t kReportCaption[] = L"Sleep(1) の経過時間";
 
 namespace {
 
@@ -16,11 +16,19 @@ struct WindowSearch {
     HWND found;
 };
 
+// A top-level window's caption, read without sending the window a message,
+// so that a window whose thread is busy (or stopped) cannot hold the search up.
+std::wstring Caption(HWND window) {
+    wchar_t buffer[256];
+    const int length = GetWindowTextW(window, buffer, sizeof(buffer) / sizeof(buffer[0]));
+    return std::wstring(buffer, static_cast<size_t>(length));
+}
+
 BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
     DWORD owner = 0;
     GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) || WindowText(window) != *search->caption) {
+    if (owner != search->processId || !IsWindowVisible(window) || Caption(window) != *search->caption) {
         return TRUE;
     }
     for (HWND excluded : *search->except) {

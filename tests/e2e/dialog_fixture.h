@@ -10,7 +10,7 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
-#include "tests/wine/narrow_text.h"
+#include "tests/narrow_text.h"
 #include "tests/wine/report_format.h"
 
 // What a run looked like from outside.

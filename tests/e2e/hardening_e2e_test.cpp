@@ -168,3 +168,44 @@ TEST_F(DialogTest, ThirtyRunsKeepHandlesAndMemoryFlat) {
     PressKey(Item(IDC_SECONDS), VK_ESCAPE);
     EXPECT_EQ(0u, WaitForExit(app_, 10000));
 }
+
+namespace {
+
+// Whether a window has a static child that shows an icon.
+bool HasIcon(HWND box) {
+    for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child;
+         child = FindWindowExW(box, child, L"Static", nullptr)) {
+        if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+// CTest runs this one with WINEDLLOVERRIDES=winmm=d, which the program
+// inherits: winmm.dll cannot be loaded at all.
+TEST_F(DialogTest, RunWithoutWinmmSaysSoAndKeepsTheDialog) {
+    if (HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        FreeLibrary(winmm);
+        GTEST_SKIP() << "winmm.dll loads here; this test needs it disabled (WINEDLLOVERRIDES=winmm=d)";
+    }
+    // The defaults: minimized, on a thread of its own, with the timer period.
+    ClickItem(app_.dialog, IDC_RUN);
+    HWND box = WaitForProcessWindow(Pid(), kDialogCaption, 10000, {app_.dialog});
+    ASSERT_NE(nullptr, box) << "no error box within 10 s; the program "
+                            << (WaitForExit(app_, 0) == STILL_ACTIVE ? "is still running" : "has ended");
+    EXPECT_EQ(Narrow(L"winmm.dll を読み込めませんでした。"), Narrow(MessageBoxText(box)));
+    EXPECT_TRUE(HasIcon(box)) << "the error box shows no icon";
+    EXPECT_EQ(nullptr, GetWindow(box, GW_OWNER)) << "the error box has an owner";
+    EXPECT_EQ(nullptr, FindProcessWindow(Pid(), kReportCaption)) << "a report appeared";
+    EXPECT_FALSE(IsIconic(app_.dialog)) << "minimized under the error box";
+    EXPECT_TRUE(IsWindowVisible(app_.dialog)) << "hidden under the error box";
+    EXPECT_TRUE(IsWindowEnabled(app_.dialog)) << "the dialog is disabled under the error box";
+    CloseReport(box);
+    EXPECT_TRUE(IsResponsive(app_.dialog)) << "the dialog does not answer after the error box";
+    EXPECT_EQ("10", Narrow(Seconds()));
+    PressKey(Item(IDC_SECONDS), VK_ESCAPE);
+    EXPECT_EQ(0u, WaitForExit(app_, 10000));
+}

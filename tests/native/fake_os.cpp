@@ -1,27 +1,74 @@
 #include "tests/native/fake_os.h"
 
 #include <cstring>
+#include <cwctype>
+
+#include "tests/narrow_text.h"
 
 FakeOsState gFakeOs;
 
 namespace {
 
+// What the fakes hand out: the pseudo-handle of the own process, and the
+// kernel32 module.
 int gProcessToken;
 int gKernelToken;
 
-std::string Masks(const void* information) {
-    PowerThrottlingState state;
-    std::memcpy(&state, information, sizeof(state));
+// The flags SetDefaultDllDirectories takes, and the power-throttling
+// mechanisms a ControlMask may name (execution speed, timer resolution).
+constexpr uint32_t kDllDirectoryFlags = 0x200 | 0x400 | 0x800 | 0x1000;
+constexpr uint32_t kThrottlingMechanisms = 0x1 | 0x4;
+// timeGetDevCaps' range on Windows: 1 ms to 1,000,000 ms.
+constexpr uint32_t kPeriodMin = 1;
+constexpr uint32_t kPeriodMax = 1000000;
+
+void Refuse(const std::string& why) {
+    gFakeOs.refusals.push_back(why);
+}
+
+std::string Lower(const wchar_t* text) {
+    std::wstring lower;
+    for (; *text; ++text) {
+        lower += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(*text)));
+    }
+    return Narrow(lower);
+}
+
+std::string Masks(const PowerThrottlingState& state) {
     return std::to_string(state.version) + "," + std::to_string(state.controlMask) + "," +
            std::to_string(state.stateMask);
 }
 
-std::string Narrow(const wchar_t* text) {
-    std::string out;
-    for (; *text; ++text) {
-        out += static_cast<char>(*text);
+// What GetProcessInformation and SetProcessInformation both demand for the
+// power-throttling class: the own process, the class, the record's size
+// and version, and kernel32 still loaded (the functions live in it).
+// Returns false, having said why, if any is wrong.
+bool ThrottlingCallIsValid(const char* name, void* process, int infoClass, const void* information,
+                           uint32_t size) {
+    const std::string call = std::string(name) + ": ";
+    if (gFakeOs.kernelReferences == 0) {
+        Refuse(call + "called after FreeLibrary let kernel32 go");
+        return false;
     }
-    return out;
+    if (process != &gProcessToken) {
+        Refuse(call + "not the handle GetCurrentProcess gave");
+        return false;
+    }
+    if (infoClass != kProcessPowerThrottling) {
+        Refuse(call + "information class " + std::to_string(infoClass) + ", this fake knows only 4");
+        return false;
+    }
+    if (size != sizeof(PowerThrottlingState) || !information) {
+        Refuse(call + "size " + std::to_string(size) + ", must be 12");
+        return false;
+    }
+    PowerThrottlingState state;
+    std::memcpy(&state, information, sizeof(state));
+    if (state.version != kPowerThrottlingCurrentVersion) {
+        Refuse(call + "Version " + std::to_string(state.version) + ", must be 1");
+        return false;
+    }
+    return true;
 }
 
 void* GetProcessFake() {
@@ -31,49 +78,77 @@ void* GetProcessFake() {
 
 void SetDllDirectoriesFake(uint32_t flags) {
     gFakeOs.calls.push_back("SetDefaultDllDirectories(" + std::to_string(flags) + ")");
+    if (flags == 0 || (flags & ~kDllDirectoryFlags) != 0) {
+        Refuse("SetDefaultDllDirectories: flags " + std::to_string(flags));
+        return;
+    }
+    gFakeOs.dllSearchFlags = flags;
 }
 
 void* LoadLibraryFake(const wchar_t* name) {
+    if (!name) {
+        gFakeOs.calls.push_back("LoadLibrary(null)");
+        Refuse("LoadLibrary: no file name");
+        return nullptr;
+    }
     gFakeOs.calls.push_back("LoadLibrary(" + Narrow(name) + ")");
-    if (gFakeOs.fault == OsFault::KernelLoadFails) {
+    // Module names are not case-sensitive; this system has only kernel32.
+    const std::string lower = Lower(name);
+    if (gFakeOs.fault == OsFault::KernelLoadFails || (lower != "kernel32.dll" && lower != "kernel32")) {
         return nullptr;
     }
     ++gFakeOs.loads;
+    ++gFakeOs.kernelReferences;
     return &gKernelToken;
 }
 
 int QueryFake(void* process, int infoClass, void* information, uint32_t size) {
     gFakeOs.calls.push_back("Query(" + std::to_string(infoClass) + "," + std::to_string(size) + ")");
-    if (process != &gProcessToken || size != sizeof(PowerThrottlingState)) {
-        gFakeOs.calls.push_back("bad arguments");
-        return 0;
-    }
-    if (gFakeOs.fault == OsFault::QueryFails) {
+    if (!ThrottlingCallIsValid("GetProcessInformation", process, infoClass, information, size) ||
+        gFakeOs.fault == OsFault::QueryFails) {
         // A failed call leaves the record as it found it.
         return 0;
     }
-    PowerThrottlingState state = {1, 0, gFakeOs.stateMaskBefore};
+    const PowerThrottlingState state = {kPowerThrottlingCurrentVersion, gFakeOs.throttlingControl,
+                                        gFakeOs.throttlingState};
     std::memcpy(information, &state, sizeof(state));
     return 1;
 }
 
 int SetFake(void* process, int infoClass, void* information, uint32_t size) {
-    gFakeOs.calls.push_back("Set(" + std::to_string(infoClass) + "," + std::to_string(size) + "," +
-                            Masks(information) + ")");
-    if (process != &gProcessToken) {
-        gFakeOs.calls.push_back("bad process");
+    PowerThrottlingState state = {};
+    if (information && size == sizeof(state)) {
+        std::memcpy(&state, information, sizeof(state));
     }
+    gFakeOs.calls.push_back("Set(" + std::to_string(infoClass) + "," + std::to_string(size) + "," + Masks(state) +
+                            ")");
+    if (!ThrottlingCallIsValid("SetProcessInformation", process, infoClass, information, size)) {
+        return 0;
+    }
+    // ControlMask names the mechanisms the caller takes charge of, StateMask
+    // switches those on or off.
+    if ((state.controlMask & ~kThrottlingMechanisms) != 0 || (state.stateMask & ~state.controlMask) != 0) {
+        Refuse("SetProcessInformation: masks " + Masks(state));
+        return 0;
+    }
+    gFakeOs.throttlingState = (gFakeOs.throttlingState & ~state.controlMask) | state.stateMask;
+    gFakeOs.throttlingControl |= state.controlMask;
     ++gFakeOs.throttlingSets;
     return 1;
 }
 
 ProcessInformationFn GetProcAddressFake(void* module, const char* name) {
-    gFakeOs.calls.push_back(std::string("GetProcAddress(") + name + ")");
-    if (module != &gKernelToken) {
+    gFakeOs.calls.push_back(std::string("GetProcAddress(") + (name ? name : "null") + ")");
+    if (module != &gKernelToken || gFakeOs.kernelReferences == 0) {
+        Refuse("GetProcAddress: not a loaded module");
         return nullptr;
     }
-    const bool query = std::strcmp(name, "GetProcessInformation") == 0;
-    if (query) {
+    if (!name) {
+        Refuse("GetProcAddress: no name");
+        return nullptr;
+    }
+    // Names must match the export exactly, case included.
+    if (std::strcmp(name, "GetProcessInformation") == 0) {
         return gFakeOs.fault == OsFault::QueryAbsent ? nullptr : QueryFake;
     }
     if (std::strcmp(name, "SetProcessInformation") == 0) {
@@ -83,34 +158,55 @@ ProcessInformationFn GetProcAddressFake(void* module, const char* name) {
 }
 
 void FreeLibraryFake(void* module) {
-    gFakeOs.calls.push_back(module == &gKernelToken ? "FreeLibrary" : "FreeLibrary(bad module)");
+    gFakeOs.calls.push_back("FreeLibrary");
+    if (module != &gKernelToken || gFakeOs.kernelReferences == 0) {
+        Refuse("FreeLibrary: not a loaded module");
+        return;
+    }
+    --gFakeOs.kernelReferences;
     ++gFakeOs.frees;
     if (gFakeOs.watched) {
         gFakeOs.watchedSizeAtFree.push_back(gFakeOs.watched->size());
     }
 }
 
+bool PeriodInRange(const char* name, uint32_t period) {
+    if (period < kPeriodMin || period > kPeriodMax) {
+        Refuse(std::string(name) + ": period " + std::to_string(period) + " out of range");
+        return false;
+    }
+    return true;
+}
+
 void BeginPeriodFake(uint32_t period) {
     gFakeOs.calls.push_back("timeBeginPeriod(" + std::to_string(period) + ")");
-    ++gFakeOs.periodBegins;
+    if (PeriodInRange("timeBeginPeriod", period)) {
+        ++gFakeOs.periodsHeld[period];
+        ++gFakeOs.periodBegins;
+    }
 }
 
 void EndPeriodFake(uint32_t period) {
     gFakeOs.calls.push_back("timeEndPeriod(" + std::to_string(period) + ")");
+    if (!PeriodInRange("timeEndPeriod", period)) {
+        return;
+    }
+    // Each end must match an earlier begin with the same period.
+    int& held = gFakeOs.periodsHeld[period];
+    if (held == 0) {
+        Refuse("timeEndPeriod(" + std::to_string(period) + "): no matching timeBeginPeriod");
+        return;
+    }
+    --held;
     ++gFakeOs.periodEnds;
     if (gFakeOs.watched) {
         gFakeOs.watchedSizeAtPeriodEnd.push_back(gFakeOs.watched->size());
     }
 }
 
-void EndThreadFake(uint32_t code) {
-    gFakeOs.calls.push_back("endThread(" + std::to_string(code) + ")");
-    ++gFakeOs.endThreads;
-}
-
 const OsCalls kFakeOsCalls = {
-    GetProcessFake,  SetDllDirectoriesFake, LoadLibraryFake, GetProcAddressFake,
-    FreeLibraryFake, BeginPeriodFake,       EndPeriodFake,   EndThreadFake,
+    GetProcessFake, SetDllDirectoriesFake, LoadLibraryFake, GetProcAddressFake,
+    FreeLibraryFake, BeginPeriodFake,      EndPeriodFake,
 };
 
 } // namespace
@@ -129,13 +225,50 @@ const char* OsFaultName(OsFault fault) {
 void ResetFakeOs(OsFault fault, uint32_t stateMaskBefore) {
     gFakeOs = FakeOsState();
     gFakeOs.fault = fault;
-    gFakeOs.stateMaskBefore = stateMaskBefore;
+    gFakeOs.throttlingControl = stateMaskBefore;
+    gFakeOs.throttlingState = stateMaskBefore;
 }
 
 const OsCalls& FakeOsCalls() {
     return kFakeOsCalls;
 }
 
-void* FakeProcess() {
-    return &gProcessToken;
+std::string FakeOsProblems() {
+    std::string problems;
+    for (const std::string& refusal : gFakeOs.refusals) {
+        problems += "refused: " + refusal + "\n";
+    }
+    if (gFakeOs.kernelReferences != 0) {
+        problems += "kernel32 references still held: " + std::to_string(gFakeOs.kernelReferences) + "\n";
+    }
+    for (const auto& [period, held] : gFakeOs.periodsHeld) {
+        if (held != 0) {
+            problems += "timer period " + std::to_string(period) + " still requested " + std::to_string(held) +
+                        " time(s)\n";
+        }
+    }
+    return problems;
+}
+
+void FakeEndThread(uint32_t exitCode) {
+    gFakeOs.calls.push_back("endThread(" + std::to_string(exitCode) + ")");
+    if (!gFakeOs.onWorkerThread) {
+        Refuse("_endthreadex on a thread that _beginthreadex did not start");
+        return;
+    }
+    ++gFakeOs.endThreads;
+    throw FakeThreadEnded{exitCode};
+}
+
+uint32_t RunAsFakeThread(ThreadProc proc, WorkerParams* params) {
+    gFakeOs.onWorkerThread = true;
+    uint32_t exitCode;
+    try {
+        // A thread procedure that returns ends its thread with what it returns.
+        exitCode = proc(params);
+    } catch (const FakeThreadEnded& ended) {
+        exitCode = ended.exitCode;
+    }
+    gFakeOs.onWorkerThread = false;
+    return exitCode;
 }

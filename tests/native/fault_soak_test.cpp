@@ -5,69 +5,14 @@
 #include <string>
 
 #include "tests/native/alloc_counter.h"
-#include "tests/native/fake_os.h"
-#include "ui/run_sequence.h"
+#include "tests/native/fake_run_sequence.h"
 
 namespace {
 
-struct Outcome {
-    int reports = 0;
-    int errors = 0;
-    int minimizes = 0, restores = 0, hides = 0, shows = 0;
-    int threadsStarted = 0, threadsWaited = 0, threadsClosed = 0;
-    size_t reportedEntries = 0;
-};
-
-Outcome gOutcome;
-bool gThreadStartFails = false;
-int gThreadToken;
-
-void ShowWindowFake(void*, int command) {
-    switch (command) {
-    case kShowMinimize: ++gOutcome.minimizes; break;
-    case kShowRestore: ++gOutcome.restores; break;
-    case kShowHide: ++gOutcome.hides; break;
-    case kShowShow: ++gOutcome.shows; break;
-    default: ADD_FAILURE() << "unexpected ShowWindow command " << command;
-    }
-}
-
-void RunWorker(WorkerParams* params) {
+uint32_t RunWorker(WorkerParams* params) {
     SteppingClock clock{0xFFFF0000u, 16};
-    MeasureSleepWith(*params, FakeOsCalls(), clock);
+    return MeasureSleepWith(*params, FakeOsCalls(), clock, FakeEndThread);
 }
-
-// The "thread" runs to its end before start returns, as the real one has by
-// the time the wait returns.
-void* StartWorkerFake(WorkerParams* params) {
-    if (gThreadStartFails) {
-        return nullptr;
-    }
-    ++gOutcome.threadsStarted;
-    RunWorker(params);
-    return &gThreadToken;
-}
-
-void WaitFake(void* thread) {
-    gOutcome.threadsWaited += thread == &gThreadToken ? 1 : 100;
-}
-
-void CloseFake(void* thread) {
-    gOutcome.threadsClosed += thread == &gThreadToken ? 1 : 100;
-}
-
-void ShowReportFake(const DelayHistogram& histogram) {
-    ++gOutcome.reports;
-    gOutcome.reportedEntries = histogram.size();
-}
-
-void ShowErrorFake() {
-    ++gOutcome.errors;
-}
-
-const RunSequenceCalls kCalls = {
-    ShowWindowFake, StartWorkerFake, WaitFake, CloseFake, RunWorker, ShowReportFake, ShowErrorFake,
-};
 
 RunOptions OptionsFromBits(int bits) {
     RunOptions options;
@@ -82,43 +27,32 @@ RunOptions OptionsFromBits(int bits) {
 
 const OsFault kFaults[] = {OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent, OsFault::SetAbsent,
                            OsFault::QueryFails};
+const RunFault kRunFaults[] = {RunFault::None, RunFault::TimerFunctionsUnavailable, RunFault::ThreadStartFails};
 
-// One run; checks that everything it changed is back and the user was told.
-void RunAndCheck(int optionBits, OsFault fault, bool threadStartFails) {
+// One run, for a process whose ignore bit is set; checks that everything
+// it changed is back and the user was told.
+void RunAndCheck(int optionBits, OsFault fault, RunFault runFault) {
     const RunOptions options = OptionsFromBits(optionBits);
     const std::string where = "options " + std::to_string(optionBits) + ", " + OsFaultName(fault) +
-                              (threadStartFails ? ", thread start fails" : "");
+                              RunFaultName(runFault);
     ResetFakeOs(fault, 4);
-    gOutcome = Outcome();
-    gThreadStartFails = threadStartFails;
-    int window;
-    RunMeasurementSequence(&window, options, kCalls);
+    ResetFakeUi(runFault, RunWorker);
+    RunMeasurementSequence(FakeDialogWindow(), options, FakeRunSequenceCalls());
 
-    ASSERT_EQ(gFakeOs.loads, gFakeOs.frees) << where;
-    ASSERT_EQ(gFakeOs.periodBegins, gFakeOs.periodEnds) << where;
+    ASSERT_EQ("", FakeOsProblems() + FakeUiProblems()) << where;
     ASSERT_EQ(0, gFakeOs.throttlingSets % 2) << where;
-    if (gFakeOs.throttlingSets) {
-        // The last write puts back the bit the process had (set here; a
-        // failed query counts as clear).
-        std::string lastSet;
-        for (const std::string& call : gFakeOs.calls) {
-            if (call.rfind("Set(", 0) == 0) {
-                lastSet = call;
-            }
-        }
-        ASSERT_EQ(fault == OsFault::QueryFails ? "Set(4,12,1,4,0)" : "Set(4,12,1,4,4)", lastSet) << where;
-    }
-    ASSERT_EQ(gOutcome.minimizes, gOutcome.restores) << where;
-    ASSERT_EQ(gOutcome.hides, gOutcome.shows) << where;
-    ASSERT_EQ(gOutcome.threadsStarted, gOutcome.threadsWaited) << where;
-    ASSERT_EQ(gOutcome.threadsStarted, gOutcome.threadsClosed) << where;
-    const bool nothingRan = options.useWorkerThread && threadStartFails;
-    ASSERT_EQ(nothingRan ? 1 : 0, gOutcome.errors) << where;
-    ASSERT_EQ(nothingRan ? 0 : 1, gOutcome.reports) << where;
+    // The bit is as it was, unless the query failed: then it counts as
+    // clear, and a run that changed the state leaves it clear.
+    const bool changed = gFakeOs.throttlingSets != 0;
+    ASSERT_EQ(changed && fault == OsFault::QueryFails ? 0u : 4u, gFakeOs.throttlingState & 4) << where;
+    const bool nothingRan = runFault == RunFault::TimerFunctionsUnavailable ||
+                            (options.useWorkerThread && runFault == RunFault::ThreadStartFails);
+    ASSERT_EQ(nothingRan ? 1 : 0, gFakeUi.errors) << where;
+    ASSERT_EQ(nothingRan ? 0 : 1, gFakeUi.reports) << where;
     if (nothingRan) {
         ASSERT_TRUE(gFakeOs.calls.empty()) << where;
     } else {
-        ASSERT_EQ(1u, gOutcome.reportedEntries) << where;
+        ASSERT_EQ(1u, gFakeUi.reported.size()) << where;
         ASSERT_EQ(options.useWorkerThread ? 1 : 0, gFakeOs.endThreads) << where;
     }
 }
@@ -128,8 +62,8 @@ void RunAndCheck(int optionBits, OsFault fault, bool threadStartFails) {
 TEST(FaultMatrix, EveryOptionWithEveryFaultLeavesNothingChanged) {
     for (int bits = 0; bits < 32; ++bits) {
         for (OsFault fault : kFaults) {
-            for (bool threadStartFails : {false, true}) {
-                RunAndCheck(bits, fault, threadStartFails);
+            for (RunFault runFault : kRunFaults) {
+                RunAndCheck(bits, fault, runFault);
                 if (HasFatalFailure()) {
                     return;
                 }
@@ -140,13 +74,15 @@ TEST(FaultMatrix, EveryOptionWithEveryFaultLeavesNothingChanged) {
 
 TEST(Soak, TenThousandRunsStayBalancedAndGiveBackTheirMemory) {
     // One run first, so that lazily made state is not counted as growth.
-    RunAndCheck(31, OsFault::None, false);
+    RunAndCheck(31, OsFault::None, RunFault::None);
     gFakeOs = FakeOsState();
+    gFakeUi = FakeUiState();
     const int64_t heapBefore = LiveHeapBytes();
     int loads = 0, frees = 0, begins = 0, ends = 0, sets = 0;
     for (int run = 0; run < 10000; ++run) {
         const OsFault fault = kFaults[(run / 32) % 5];
-        RunAndCheck(run % 32, fault, run % 97 == 0);
+        const RunFault runFault = kRunFaults[run % 97 == 0 ? 2 : run % 89 == 0 ? 1 : 0];
+        RunAndCheck(run % 32, fault, runFault);
         if (HasFatalFailure()) {
             return;
         }
@@ -157,6 +93,7 @@ TEST(Soak, TenThousandRunsStayBalancedAndGiveBackTheirMemory) {
         sets += gFakeOs.throttlingSets;
     }
     gFakeOs = FakeOsState();
+    gFakeUi = FakeUiState();
     EXPECT_EQ(loads, frees);
     EXPECT_EQ(begins, ends);
     EXPECT_EQ(0, sets % 2);

@@ -65,7 +65,13 @@ RunOptions Options(bool callSet, bool callPeriod, bool worker = false) {
 uint32_t RunWithFakes(const RunOptions& options, DelayHistogram& histogram) {
     WorkerParams params{histogram, options};
     SteppingClock clock{0, 16};
-    return MeasureSleepWith(params, FakeOsCalls(), clock);
+    return MeasureSleepWith(params, FakeOsCalls(), clock, FakeEndThread);
+}
+
+// MeasureSleep as the procedure of a started thread.
+uint32_t WorkerProc(WorkerParams* params) {
+    SteppingClock clock{0, 16};
+    return MeasureSleepWith(*params, FakeOsCalls(), clock, FakeEndThread);
 }
 
 // callSetProcessInformation, callTimePeriod, fault, throttling state mask before the run.
@@ -85,9 +91,12 @@ TEST_P(OsCallSequence, IsExactAndBalanced) {
     // The bit is put back as it was; a failed query counts as a clear bit.
     const uint32_t savedBit = fault == OsFault::QueryFails ? 0 : (maskBefore & 4);
     EXPECT_EQ(Join(ExpectedCalls(options, fault, savedBit)), Join(gFakeOs.calls));
-    EXPECT_EQ(gFakeOs.loads, gFakeOs.frees);
-    EXPECT_EQ(gFakeOs.periodBegins, gFakeOs.periodEnds);
+    EXPECT_EQ("", FakeOsProblems());
     EXPECT_EQ(0, gFakeOs.throttlingSets % 2);
+    // What the process holds afterwards: the bit it had, unless the run
+    // changed the state after a failed query.
+    const bool changed = gFakeOs.throttlingSets != 0;
+    EXPECT_EQ(changed ? savedBit : (maskBefore & 4), gFakeOs.throttlingState & 4) << "ignore bit after the run";
     EXPECT_EQ(0, gFakeOs.endThreads);
     EXPECT_EQ((DelayHistogram{{16, 63}}), histogram);
 }
@@ -120,31 +129,32 @@ TEST(MeasureSleep, RestoresSettingsBeforeBuildingAndReleasesAfter) {
 namespace {
 
 int64_t gBigBlocksAtEndThread = -1;
-int gEndThreadCalls = 0;
 
 void RecordingEndThread(uint32_t code) {
     gBigBlocksAtEndThread = LiveBigBlocks();
-    gEndThreadCalls += code == 0 ? 1 : 100;
+    FakeEndThread(code);
+}
+
+// A ten-second run of 1 ms sleeps: a 40 KB buffer, well above the big-block mark.
+uint32_t LongWorkerProc(WorkerParams* params) {
+    SteppingClock clock{0, 1};
+    return MeasureSleepWith(*params, FakeOsCalls(), clock, RecordingEndThread);
 }
 
 } // namespace
 
 TEST(MeasureSleep, WorkerPathFreesTheBufferBeforeEndingTheThread) {
     ResetFakeOs(OsFault::None, 0);
-    OsCalls os = FakeOsCalls();
-    os.endThread = RecordingEndThread;
     gBigBlocksAtEndThread = -1;
-    gEndThreadCalls = 0;
     RunOptions options = Options(true, true, true);
-    options.seconds = 10; // a 40 KB buffer, well above the big-block mark
+    options.seconds = 10;
     DelayHistogram histogram;
     WorkerParams params{histogram, options};
-    SteppingClock clock{0, 1};
     const int64_t bigBefore = LiveBigBlocks();
-    MeasureSleepWith(params, os, clock);
-    EXPECT_EQ(1, gEndThreadCalls);
+    EXPECT_EQ(0u, RunAsFakeThread(LongWorkerProc, &params));
+    EXPECT_EQ(1, gFakeOs.endThreads);
     EXPECT_EQ(bigBefore, gBigBlocksAtEndThread);
-    EXPECT_EQ(gFakeOs.loads, gFakeOs.frees);
+    EXPECT_EQ("", FakeOsProblems());
     EXPECT_EQ((DelayHistogram{{1, 10001}}), histogram);
 }
 
@@ -154,6 +164,7 @@ TEST(MeasureSleep, InlinePathReturnsZeroWithoutEndingTheThread) {
     const int64_t bytesBefore = LiveHeapBytes();
     EXPECT_EQ(0u, RunWithFakes(Options(false, true, false), histogram));
     EXPECT_EQ(0, gFakeOs.endThreads);
+    EXPECT_EQ("", FakeOsProblems());
     // Only the histogram's nodes and the fake's own record remain.
     histogram.clear();
     gFakeOs = FakeOsState();
@@ -163,8 +174,10 @@ TEST(MeasureSleep, InlinePathReturnsZeroWithoutEndingTheThread) {
 TEST(MeasureSleep, WorkerPathEndsTheThreadWithZero) {
     ResetFakeOs(OsFault::None, 0);
     DelayHistogram histogram;
-    RunWithFakes(Options(false, false, true), histogram);
+    WorkerParams params{histogram, Options(false, false, true)};
+    EXPECT_EQ(0u, RunAsFakeThread(WorkerProc, &params));
     ASSERT_FALSE(gFakeOs.calls.empty());
     EXPECT_EQ("endThread(0)", gFakeOs.calls.back());
     EXPECT_EQ(1, gFakeOs.endThreads);
+    EXPECT_EQ("", FakeOsProblems());
 }

@@ -7,13 +7,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "resources/resource.h"
 #include "tests/e2e/dialog_driver.h"
-#include "tests/wine/narrow_text.h"
+#include "tests/narrow_text.h"
 #include "tests/wine/test_paths.h"
 
 namespace {
@@ -159,8 +160,14 @@ TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
         << "the control did not load the planted winmm.dll, so this test could not see a plant being loaded";
 }
 
-TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
-    const std::wstring folder = PlantBeside(L"planted-dozemark", ProgramPath(), L"dozemark.exe");
+namespace {
+
+// Starts Dozemark beside a planted winmm.dll in a fresh folder and makes one
+// one-second run per entry of timerPeriodRuns (the timer option on or off),
+// checking after each that winmm came from System32 and the plant was never
+// loaded.
+void ExpectPlantNeverLoaded(const std::wstring& folderName, std::initializer_list<bool> timerPeriodRuns) {
+    const std::wstring folder = PlantBeside(folderName, ProgramPath(), L"dozemark.exe");
     DozemarkProcess app;
     ASSERT_TRUE(StartDozemark(&app, 20000, folder + L"dozemark.exe"));
     EXPECT_FALSE(DecoyWasLoaded(folder)) << "loaded at start";
@@ -168,7 +175,7 @@ TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
 
     HWND seconds = GetDlgItem(app.dialog, IDC_SECONDS);
     SetChecked(app.dialog, IDC_MINIMIZE, false);
-    for (bool timerPeriod : {true, false}) {
+    for (bool timerPeriod : timerPeriodRuns) {
         SetChecked(app.dialog, IDC_CALL_TIMEBEGINPERIOD, timerPeriod);
         ClearField(seconds);
         Type(seconds, L"1");
@@ -186,4 +193,16 @@ TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
     EXPECT_EQ(0u, WaitForExit(app, 10000));
     StopDozemark(&app);
     EXPECT_FALSE(DecoyWasLoaded(folder));
+}
+
+} // namespace
+
+TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
+    ExpectPlantNeverLoaded(L"planted-dozemark", {true, false});
+}
+
+// Without the timer option the first winmm call a fresh process makes is
+// timeGetTime inside the timed loop.
+TEST(DllPlanting, FirstRunWithoutTimerPeriodNeverLoadsThePlant) {
+    ExpectPlantNeverLoaded(L"planted-dozemark-no-period", {false});
 }

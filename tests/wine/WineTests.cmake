@@ -29,6 +29,8 @@ set_tests_properties(DialogTest.SeventyFiveSecondsRunsForSixty PROPERTIES LABELS
 dozemark_wine_test(hardening_e2e_tests SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
     NEEDS_PROGRAM)
 set_tests_properties(DialogTest.ThirtyRunsKeepHandlesAndMemoryFlat PROPERTIES LABELS soak)
+# Wine's own switch for a DLL that cannot be loaded at all.
+set_tests_properties(DialogTest.RunWithoutWinmmSaysSoAndKeepsTheDialog PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=d")
 
 # DLL planting: a decoy winmm.dll, a control program that imports winmm at
 # load time, and the test that plants the decoy beside each.

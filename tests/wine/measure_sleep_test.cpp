@@ -107,6 +107,7 @@ TEST(MeasureSleepWine, CountsAddUpToTheSamplesTaken) {
 }
 
 TEST(MeasureSleepWine, BindingResolvesProcessInformationWhereItExists) {
+    EXPECT_TRUE(TimerFunctionsAvailable()) << "winmm.dll or its timer functions cannot be had from System32";
     const OsCalls& os = Win32OsCalls();
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
     ASSERT_NE(nullptr, kernel);

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/wine/narrow_text.h"
+#include "tests/narrow_text.h"
 #include "tests/wine/test_paths.h"
 
 namespace {
@@ -94,19 +94,19 @@ struct ExpectedControl {
 constexpr DWORD kCheckBox = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX;
 
 const ExpectedControl kControls[] = {
-    {1000, L"#128", L"Button", L"\u5B9F\u884C", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 6, 84, 54, 18},
-    {1001, L"#128", L"Button", L"SetProcessInformation \u3092\u30B3\u30FC\u30EB\u3059\u308B", kCheckBox, 0, 6, 6, 156, 10},
-    {1002, L"#128", L"Button", L"timeBeginPeriod(1), timeEndPeriod(1) \u3092\u30B3\u30FC\u30EB\u3059\u308B", kCheckBox, 0,
+    {1000, L"#128", L"Button", L"実行", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 6, 84, 54, 18},
+    {1001, L"#128", L"Button", L"SetProcessInformation をコールする", kCheckBox, 0, 6, 6, 156, 10},
+    {1002, L"#128", L"Button", L"timeBeginPeriod(1), timeEndPeriod(1) をコールする", kCheckBox, 0,
      6, 18, 156, 10},
-    {0xFFFFFFFF, L"#130", L"Static", L"\u5B9F\u884C\u6642\u9593(\u79D2)", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 6, 70,
+    {0xFFFFFFFF, L"#130", L"Static", L"実行時間(秒)", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 6, 70,
      40, 8},
     {1003, L"#129", L"Edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, WS_EX_RIGHT,
      49, 66, 25, 14},
-    {1004, L"#128", L"Button", L"\u30A6\u30A3\u30F3\u30C9\u30A6\u3092\u6700\u5C0F\u5316\u3059\u308B", kCheckBox, 0, 6, 30,
+    {1004, L"#128", L"Button", L"ウィンドウを最小化する", kCheckBox, 0, 6, 30,
      156, 10},
-    {1005, L"#128", L"Button", L"\u30A6\u30A3\u30F3\u30C9\u30A6\u3092\u975E\u8868\u793A\u306B\u3059\u308B", kCheckBox, 0, 6,
+    {1005, L"#128", L"Button", L"ウィンドウを非表示にする", kCheckBox, 0, 6,
      42, 156, 10},
-    {1006, L"#128", L"Button", L"\u5225\u30B9\u30EC\u30C3\u30C9\u3067\u5B9F\u884C", kCheckBox, 0, 6, 54, 156, 10},
+    {1006, L"#128", L"Button", L"別スレッドで実行", kCheckBox, 0, 6, 54, 156, 10},
 };
 
 // An entry of an icon group resource (GRPICONDIRENTRY).
@@ -119,6 +119,11 @@ struct GroupIconEntry {
 };
 #pragma pack(pop)
 static_assert(sizeof(GroupIconEntry) == 14, "GRPICONDIRENTRY is 14 bytes");
+
+BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
 
 
 } // namespace
@@ -217,15 +222,6 @@ TEST_F(ProgramResources, TwoIconGroupsOfNineImages) {
         EXPECT_EQ(expected, seen) << "sizes and depths of group " << group;
     }
 }
-
-namespace {
-
-BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
-    ++*reinterpret_cast<int*>(count);
-    return TRUE;
-}
-
-} // namespace
 
 TEST_F(ProgramResources, ManifestAsksForAsInvokerAndNothingElse) {
     int manifests = 0;
