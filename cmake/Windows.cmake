@@ -11,12 +11,17 @@ dozemark_delay_load_winmm(dozemark_win32)
 dozemark_warnings(dozemark_win32)
 
 # The program: one modal dialog.
+include(${CMAKE_CURRENT_LIST_DIR}/IconGroup.cmake)
+dozemark_icon_group(${CMAKE_SOURCE_DIR}/resources/dozemark.ico IDI_DOZEMARK_SMALL
+    ${CMAKE_BINARY_DIR}/resources/dozemark_small_icon.rc)
 add_executable(dozemark WIN32
     ui/main.cpp
     ui/main_dialog_win32.cpp
     resources/dozemark.rc
 )
-target_include_directories(dozemark PRIVATE ${CMAKE_SOURCE_DIR}/resources)
+target_include_directories(dozemark PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAKE_BINARY_DIR}/resources)
+set_source_files_properties(resources/dozemark.rc PROPERTIES
+    OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/dozemark_small_icon.rc;${CMAKE_SOURCE_DIR}/resources/dozemark.ico")
 target_link_libraries(dozemark PRIVATE dozemark_win32)
 if(MINGW)
     target_link_options(dozemark PRIVATE -municode)

@@ -187,14 +187,16 @@ TEST_F(ProgramResources, DialogControlsInTemplateOrder) {
     EXPECT_EQ(r.end, r.at) << "bytes after the last control";
 }
 
-TEST_F(ProgramResources, TwoIconGroupsOfNineImages) {
+TEST_F(ProgramResources, TwoIconGroupsOverTheSameNineImages) {
     const std::set<std::pair<int, int>> expected = {{16, 8},  {32, 8},  {48, 8},  {256, 8}, {16, 32},
                                                     {32, 32}, {48, 32}, {64, 32}, {256, 32}};
+    std::vector<std::vector<BYTE>> groups;
     for (WORD group : {WORD{107}, WORD{108}}) {
         HRSRC found = FindResourceW(module_, MAKEINTRESOURCEW(group), RT_GROUP_ICON);
         ASSERT_NE(nullptr, found) << "no icon group " << group;
         const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module_, found)));
         const DWORD size = SizeofResource(module_, found);
+        groups.emplace_back(data, data + size);
         WORD count;
         memcpy(&count, data + 4, 2);
         ASSERT_EQ(9, count) << "images in group " << group;
@@ -221,6 +223,11 @@ TEST_F(ProgramResources, TwoIconGroupsOfNineImages) {
         }
         EXPECT_EQ(expected, seen) << "sizes and depths of group " << group;
     }
+    // The same entries, naming the same images, and no other images.
+    EXPECT_TRUE(groups[0] == groups[1]) << "groups 107 and 108 differ";
+    int images = 0;
+    EnumResourceNamesW(module_, RT_ICON, CountName, reinterpret_cast<LONG_PTR>(&images));
+    EXPECT_EQ(9, images) << "RT_ICON images in the program";
 }
 
 TEST_F(ProgramResources, ManifestAsksForAsInvokerAndNothingElse) {
