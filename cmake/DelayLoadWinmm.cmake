@@ -28,14 +28,17 @@ function(dozemark_delay_load_winmm target)
         dozemark_winmm_import_library(winmm_import libwinmm_llvm.a
             ${DOZEMARK_LLVM_DLLTOOL} -m i386:x86-64 -d ${def} -l libwinmm_llvm.a)
         add_dependencies(${target} winmm_import)
-        target_link_libraries(${target} PUBLIC ${CMAKE_BINARY_DIR}/libwinmm_llvm.a delayimp)
+        # The helper that loads the DLL on the first call, __delayLoadHelper2,
+        # is in MinGW's libmingwex, which the driver links by default.
+        target_link_libraries(${target} PUBLIC ${CMAKE_BINARY_DIR}/libwinmm_llvm.a)
         target_link_options(${target} PUBLIC -Wl,--delayload=winmm.dll)
     else()
         find_program(DOZEMARK_DLLTOOL NAMES ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32-dlltool dlltool REQUIRED)
         dozemark_winmm_import_library(winmm_import libwinmm_delay.a
             ${DOZEMARK_DLLTOOL} --output-delaylib libwinmm_delay.a --def ${def})
         add_dependencies(${target} winmm_import)
-        # delayimp holds the helper that loads the DLL on the first call.
-        target_link_libraries(${target} PUBLIC ${CMAKE_BINARY_DIR}/libwinmm_delay.a delayimp)
+        # The helper is libmingwex's, as above. MinGW's libdelayimp.a is an
+        # empty archive (8 bytes, no members), kept only for the name.
+        target_link_libraries(${target} PUBLIC ${CMAKE_BINARY_DIR}/libwinmm_delay.a)
     endif()
 endfunction()

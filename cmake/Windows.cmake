@@ -23,20 +23,29 @@ target_include_directories(dozemark PRIVATE ${CMAKE_SOURCE_DIR}/resources ${CMAK
 set_source_files_properties(resources/dozemark.rc PROPERTIES
     OBJECT_DEPENDS "${CMAKE_BINARY_DIR}/resources/dozemark_small_icon.rc;${CMAKE_SOURCE_DIR}/resources/dozemark.ico")
 target_link_libraries(dozemark PRIVATE dozemark_win32)
-if(MINGW)
-    target_link_options(dozemark PRIVATE -municode)
-endif()
+dozemark_warnings(dozemark)
 
 # The release exe: small, stripped, and the same bytes from every build of
 # the same sources: no link time stamp, no build paths.
-if(NOT MSVC)
-    target_link_options(dozemark PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp
-        $<$<NOT:$<CONFIG:Debug>>:-s>)
-else()
-    target_link_options(dozemark PRIVATE /Brepro /OPT:REF /OPT:ICF)
-    target_compile_options(dozemark PRIVATE /Brepro)
-endif()
-dozemark_warnings(dozemark)
+function(dozemark_release_exe target)
+    if(MINGW)
+        target_link_options(${target} PRIVATE -municode)
+    endif()
+    if(NOT MSVC)
+        target_link_options(${target} PRIVATE -Wl,--gc-sections -Wl,--no-insert-timestamp
+            $<$<NOT:$<CONFIG:Debug>>:-s>)
+    else()
+        target_link_options(${target} PRIVATE /Brepro /OPT:REF /OPT:ICF)
+        target_compile_options(${target} PRIVATE /Brepro)
+    endif()
+endfunction()
+dozemark_release_exe(dozemark)
+
+# What the program is measured against: a wide string stream and a message
+# box, with the same flags (scripts/release.sh).
+add_executable(size_floor WIN32 EXCLUDE_FROM_ALL bench/size_floor.cpp)
+dozemark_release_exe(size_floor)
+dozemark_warnings(size_floor)
 
 if(CMAKE_CROSSCOMPILING)
     # CTest runs every Windows test program under Wine, in a prefix of the

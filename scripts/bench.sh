@@ -2,8 +2,8 @@
 # Builds the native benchmarks in release mode and runs them.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${DOZEMARK_BUILD_DIR:-$root/build}/bench
+cd "$root"
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DDOZEMARK_BENCH=ON -DDOZEMARK_TESTS=OFF >/dev/null
-cmake --build "$build" --target dozemark_bench
-"$build/bench/dozemark_bench" "$@"
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+"$root/build/bench/bench/dozemark_bench" "$@"

@@ -6,12 +6,12 @@
 # report as PNG files.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${DOZEMARK_BUILD_DIR:-$root/build}/windows-gcc
+build=$root/build/windows-gcc
+cd "$root"
 
 "$root/scripts/install-deps.sh"
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" >/dev/null
-cmake --build "$build" --target dozemark screenshot_tour
+cmake --preset windows-gcc >/dev/null
+cmake --build --preset windows-gcc --target dozemark screenshot_tour
 prefix="$build/wineprefix"
 "$root/cmake/wine-prefix.sh" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
