@@ -96,16 +96,12 @@ constexpr DWORD kCheckBox = WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX
 const ExpectedControl kControls[] = {
     {1000, L"#128", L"Button", L"実行", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 0, 6, 84, 54, 18},
     {1001, L"#128", L"Button", L"SetProcessInformation をコールする", kCheckBox, 0, 6, 6, 156, 10},
-    {1002, L"#128", L"Button", L"timeBeginPeriod(1), timeEndPeriod(1) をコールする", kCheckBox, 0,
-     6, 18, 156, 10},
-    {0xFFFFFFFF, L"#130", L"Static", L"実行時間(秒)", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 6, 70,
-     40, 8},
+    {1002, L"#128", L"Button", L"timeBeginPeriod(1), timeEndPeriod(1) をコールする", kCheckBox, 0, 6, 18, 156, 10},
+    {0xFFFFFFFF, L"#130", L"Static", L"実行時間(秒)", WS_CHILD | WS_VISIBLE | WS_GROUP | SS_LEFT, 0, 6, 70, 40, 8},
     {1003, L"#129", L"Edit", L"", WS_CHILD | WS_VISIBLE | WS_BORDER | WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, WS_EX_RIGHT,
      49, 66, 25, 14},
-    {1004, L"#128", L"Button", L"ウィンドウを最小化する", kCheckBox, 0, 6, 30,
-     156, 10},
-    {1005, L"#128", L"Button", L"ウィンドウを非表示にする", kCheckBox, 0, 6,
-     42, 156, 10},
+    {1004, L"#128", L"Button", L"ウィンドウを最小化する", kCheckBox, 0, 6, 30, 156, 10},
+    {1005, L"#128", L"Button", L"ウィンドウを非表示にする", kCheckBox, 0, 6, 42, 156, 10},
     {1006, L"#128", L"Button", L"別スレッドで実行", kCheckBox, 0, 6, 54, 156, 10},
 };
 
@@ -124,7 +120,6 @@ BOOL CALLBACK CountName(HMODULE, LPCWSTR, LPWSTR, LONG_PTR count) {
     ++*reinterpret_cast<int*>(count);
     return TRUE;
 }
-
 
 } // namespace
 
