@@ -67,6 +67,10 @@ void* StartWorkerFake(WorkerParams* params) {
     if (gFakeUi.fault == RunFault::ThreadStartFails) {
         return nullptr;
     }
+    if (gFakeUi.threads.size() == gFakeUi.threads.capacity()) {
+        Refuse("_beginthreadex: more threads than this fake keeps");
+        return nullptr;
+    }
     gFakeUi.threads.push_back(FakeWorkerThread{params});
     return &gFakeUi.threads.back();
 }
@@ -135,6 +139,7 @@ const char* RunFaultName(RunFault fault) {
 
 void ResetFakeUi(RunFault fault, ThreadProc worker) {
     gFakeUi = FakeUiState();
+    gFakeUi.threads.reserve(4);
     gFakeUi.fault = fault;
     gFakeUi.worker = worker;
 }

@@ -5,7 +5,6 @@
 // closed, closed twice).
 #pragma once
 
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -39,7 +38,9 @@ struct FakeUiState {
     std::string calls;
     // Calls that Windows would refuse, or that would go wrong there, and why.
     std::vector<std::string> refusals;
-    std::deque<FakeWorkerThread> threads;
+    // Started threads; a handle is the address of its entry, so the vector
+    // never grows past what ResetFakeUi reserves.
+    std::vector<FakeWorkerThread> threads;
     int reports = 0;
     int errors = 0;
     DelayHistogram reported;
