@@ -80,9 +80,7 @@ void SetDllDirectoriesFake(uint32_t flags) {
     gFakeOs.calls.push_back("SetDefaultDllDirectories(" + std::to_string(flags) + ")");
     if (flags == 0 || (flags & ~kDllDirectoryFlags) != 0) {
         Refuse("SetDefaultDllDirectories: flags " + std::to_string(flags));
-        return;
     }
-    gFakeOs.dllSearchFlags = flags;
 }
 
 void* LoadLibraryFake(const wchar_t* name) {

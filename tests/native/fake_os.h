@@ -30,8 +30,6 @@ struct FakeOsState {
     // The fake process's power-throttling setting, as the system keeps it.
     uint32_t throttlingControl = 0;
     uint32_t throttlingState = 0;
-    // The default DLL search; 0 until SetDefaultDllDirectories succeeds.
-    uint32_t dllSearchFlags = 0;
     // kernel32 references taken and not yet freed.
     int kernelReferences = 0;
     // timeBeginPeriod requests not yet ended, by period.
