@@ -8,9 +8,8 @@ bool ChangesThrottling(const TimerControls& controls, const RunOptions& options)
     return options.callSetProcessInformation && controls.queryFn && controls.setFn;
 }
 
-void WriteThrottling(const TimerControls& controls, uint32_t stateMask) {
-    PowerThrottlingState state = {kPowerThrottlingCurrentVersion,
-                                  kPowerThrottlingIgnoreTimerResolution, stateMask};
+void WriteThrottling(const TimerControls& controls, const PowerThrottlingState& policy) {
+    PowerThrottlingState state = policy;
     controls.setFn(controls.process, kProcessPowerThrottling, &state, sizeof(state));
 }
 
@@ -26,17 +25,20 @@ void SetUpTimerControls(TimerControls& controls, const RunOptions& options, cons
         controls.queryFn = os.getProcAddress(controls.kernelModule, "GetProcessInformation");
         controls.setFn = os.getProcAddress(controls.kernelModule, "SetProcessInformation");
     }
-    controls.savedIgnoreBit = 0;
+    // Both masks are kept, so the restore puts back exactly the policy the
+    // process had. A process whose policy cannot be read (Windows 11
+    // before 22H2 refuses the query but takes the set) is taken to have
+    // set nothing; what a failed query leaves in the record is not used.
+    controls.savedPolicy = kSystemManagedThrottling;
     if (controls.queryFn) {
-        // The query, like the set, takes only a record of the current
-        // version. A failed query leaves the record as it is, so the bit
-        // saved then is the clear one written here, not stack garbage.
-        PowerThrottlingState state = {kPowerThrottlingCurrentVersion, 0, 0};
-        controls.queryFn(controls.process, kProcessPowerThrottling, &state, sizeof(state));
-        controls.savedIgnoreBit = state.stateMask & kPowerThrottlingIgnoreTimerResolution;
+        // The query, like the set, takes only a record of the current version.
+        PowerThrottlingState state = kSystemManagedThrottling;
+        if (controls.queryFn(controls.process, kProcessPowerThrottling, &state, sizeof(state))) {
+            controls.savedPolicy = {kPowerThrottlingCurrentVersion, state.controlMask, state.stateMask};
+        }
     }
     if (ChangesThrottling(controls, options)) {
-        WriteThrottling(controls, 0);
+        WriteThrottling(controls, kHonourTimerResolution);
     }
     if (options.callTimePeriod) {
         os.timeBeginPeriod(kTimerPeriodMs);
@@ -49,7 +51,7 @@ void TearDownTimerControls(const TimerControls& controls, const RunOptions& opti
         os.timeEndPeriod(kTimerPeriodMs);
     }
     if (ChangesThrottling(controls, options)) {
-        WriteThrottling(controls, controls.savedIgnoreBit);
+        WriteThrottling(controls, controls.savedPolicy);
     }
 }
 

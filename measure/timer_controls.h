@@ -35,7 +35,10 @@ constexpr uint32_t kPowerThrottlingCurrentVersion = 1;
 constexpr uint32_t kPowerThrottlingIgnoreTimerResolution = 4;
 constexpr uint32_t kTimerPeriodMs = 1;
 
-// Same layout as PROCESS_POWER_THROTTLING_STATE.
+// Same layout as PROCESS_POWER_THROTTLING_STATE. The record is a whole
+// policy: ControlMask names the mechanisms the process takes in hand,
+// StateMask switches each of those on or off, and a set replaces what the
+// process held. {0, 0} leaves every mechanism to the system.
 struct PowerThrottlingState {
     uint32_t version;
     uint32_t controlMask;
@@ -43,17 +46,25 @@ struct PowerThrottlingState {
 };
 static_assert(sizeof(PowerThrottlingState) == 12, "must match PROCESS_POWER_THROTTLING_STATE");
 
+// The policy of a process that has set nothing.
+constexpr PowerThrottlingState kSystemManagedThrottling = {kPowerThrottlingCurrentVersion, 0, 0};
+// What a run with the option sets: timer-resolution requests always honoured.
+constexpr PowerThrottlingState kHonourTimerResolution = {kPowerThrottlingCurrentVersion,
+                                                         kPowerThrottlingIgnoreTimerResolution, 0};
+
 // What the set-up took, held until the release.
 struct TimerControls {
     void* process = nullptr;
     void* kernelModule = nullptr;
     ProcessInformationFn queryFn = nullptr;
     ProcessInformationFn setFn = nullptr;
-    uint32_t savedIgnoreBit = 0;
+    // The process's throttling policy before the run, as the query reported
+    // it; system-managed when the query is absent or fails.
+    PowerThrottlingState savedPolicy = kSystemManagedThrottling;
 };
 
 // Restricts DLL loading to System32, resolves the process-information
-// functions, saves the ignore bit, then applies what the options ask for.
+// functions, saves the throttling policy, then applies what the options ask for.
 void SetUpTimerControls(TimerControls& controls, const RunOptions& options, const OsCalls& os);
 
 // Undoes the set-up's changes in reverse order.

@@ -102,13 +102,19 @@ void* LoadLibraryFake(const wchar_t* name) {
 
 int QueryFake(void* process, int infoClass, void* information, uint32_t size) {
     gFakeOs.calls.push_back("Query(" + std::to_string(infoClass) + "," + std::to_string(size) + ")");
-    if (!ThrottlingCallIsValid("GetProcessInformation", process, infoClass, information, size) ||
-        gFakeOs.fault == OsFault::QueryFails) {
-        // A failed call leaves the record as it found it.
+    if (!ThrottlingCallIsValid("GetProcessInformation", process, infoClass, information, size)) {
         return 0;
     }
-    const PowerThrottlingState state = {kPowerThrottlingCurrentVersion, gFakeOs.throttlingControl,
-                                        gFakeOs.throttlingState};
+    if (gFakeOs.fault == OsFault::QueryFails) {
+        // What a failed call leaves in the record is not documented. This
+        // one leaves {5, 5} there, so a caller that reads the record without
+        // looking at the result restores that, not the system-managed policy.
+        const PowerThrottlingState stale = {kPowerThrottlingCurrentVersion, 5, 5};
+        std::memcpy(information, &stale, sizeof(stale));
+        return 0;
+    }
+    const PowerThrottlingState state = {kPowerThrottlingCurrentVersion, gFakeOs.policy.controlMask,
+                                        gFakeOs.policy.stateMask};
     std::memcpy(information, &state, sizeof(state));
     return 1;
 }
@@ -129,8 +135,10 @@ int SetFake(void* process, int infoClass, void* information, uint32_t size) {
         Refuse("SetProcessInformation: masks " + Masks(state));
         return 0;
     }
-    gFakeOs.throttlingState = (gFakeOs.throttlingState & ~state.controlMask) | state.stateMask;
-    gFakeOs.throttlingControl |= state.controlMask;
+    // The record is the whole policy: it replaces the one the process held,
+    // it is not merged into it. {0, 0} hands every mechanism back to the
+    // system.
+    gFakeOs.policy = ThrottlingPolicy{state.controlMask, state.stateMask};
     ++gFakeOs.throttlingSets;
     return 1;
 }
@@ -220,11 +228,18 @@ const char* OsFaultName(OsFault fault) {
     return "?";
 }
 
-void ResetFakeOs(OsFault fault, uint32_t stateMaskBefore) {
+bool operator==(const ThrottlingPolicy& a, const ThrottlingPolicy& b) {
+    return a.controlMask == b.controlMask && a.stateMask == b.stateMask;
+}
+
+std::ostream& operator<<(std::ostream& out, const ThrottlingPolicy& policy) {
+    return out << "{" << policy.controlMask << "," << policy.stateMask << "}";
+}
+
+void ResetFakeOs(OsFault fault, ThrottlingPolicy policyBefore) {
     gFakeOs = FakeOsState();
     gFakeOs.fault = fault;
-    gFakeOs.throttlingControl = stateMaskBefore;
-    gFakeOs.throttlingState = stateMaskBefore;
+    gFakeOs.policy = policyBefore;
 }
 
 const OsCalls& FakeOsCalls() {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -24,12 +25,27 @@ enum class OsFault {
 };
 
 const char* OsFaultName(OsFault fault);
+inline void PrintTo(OsFault fault, std::ostream* out) {
+    *out << OsFaultName(fault);
+}
+
+// A process's power-throttling policy as the system keeps it: the
+// mechanisms the process has taken in hand (ControlMask) and which of
+// those are on (StateMask). A process that has set nothing is
+// system-managed, {0, 0}; a successful SetProcessInformation replaces
+// both masks.
+struct ThrottlingPolicy {
+    uint32_t controlMask = 0;
+    uint32_t stateMask = 0;
+};
+bool operator==(const ThrottlingPolicy& a, const ThrottlingPolicy& b);
+// "{4,0}"
+std::ostream& operator<<(std::ostream& out, const ThrottlingPolicy& policy);
 
 struct FakeOsState {
     OsFault fault = OsFault::None;
-    // The fake process's power-throttling setting, as the system keeps it.
-    uint32_t throttlingControl = 0;
-    uint32_t throttlingState = 0;
+    // The fake process's power-throttling policy.
+    ThrottlingPolicy policy;
     // kernel32 references taken and not yet freed.
     int kernelReferences = 0;
     // timeBeginPeriod requests not yet ended, by period.
@@ -55,9 +71,9 @@ struct FakeOsState {
 };
 
 // The fakes keep their record here; ResetFakeOs starts a new one, for a
-// process whose throttling state mask is stateMaskBefore (set explicitly).
+// process that holds the given throttling policy.
 extern FakeOsState gFakeOs;
-void ResetFakeOs(OsFault fault, uint32_t stateMaskBefore);
+void ResetFakeOs(OsFault fault, ThrottlingPolicy policyBefore);
 const OsCalls& FakeOsCalls();
 
 // "" when nothing was refused and nothing is left held (kernel32

@@ -12,29 +12,39 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-// The calls a run must make, in order, derived from the options and the fault.
-Calls ExpectedCalls(const RunOptions& options, OsFault fault, uint32_t savedBit) {
+// Whether a run with these options changes the throttling policy: the
+// option is on and both process-information functions can be had.
+bool ChangesThrottling(const RunOptions& options, OsFault fault) {
+    return options.callSetProcessInformation && fault != OsFault::KernelLoadFails &&
+           fault != OsFault::QueryAbsent && fault != OsFault::SetAbsent;
+}
+
+std::string SetCall(const ThrottlingPolicy& policy) {
+    return "Set(4,12,1," + std::to_string(policy.controlMask) + "," + std::to_string(policy.stateMask) + ")";
+}
+
+// The calls a run must make, in order, derived from the options and the
+// fault; `restored` is the policy the tear-down writes back.
+Calls ExpectedCalls(const RunOptions& options, OsFault fault, const ThrottlingPolicy& restored) {
     Calls calls = {"GetCurrentProcess", "SetDefaultDllDirectories(2048)", "LoadLibrary(kernel32.dll)"};
     const bool loaded = fault != OsFault::KernelLoadFails;
     if (loaded) {
         calls.push_back("GetProcAddress(GetProcessInformation)");
         calls.push_back("GetProcAddress(SetProcessInformation)");
     }
-    const bool haveQuery = loaded && fault != OsFault::QueryAbsent;
-    const bool haveSet = loaded && fault != OsFault::SetAbsent;
-    const bool changes = options.callSetProcessInformation && haveQuery && haveSet;
-    if (haveQuery) {
+    if (loaded && fault != OsFault::QueryAbsent) {
         calls.push_back("Query(4,12)");
     }
+    const bool changes = ChangesThrottling(options, fault);
     if (changes) {
-        calls.push_back("Set(4,12,1,4,0)");
+        calls.push_back(SetCall({4, 0}));
     }
     if (options.callTimePeriod) {
         calls.push_back("timeBeginPeriod(1)");
         calls.push_back("timeEndPeriod(1)");
     }
     if (changes) {
-        calls.push_back("Set(4,12,1,4," + std::to_string(savedBit) + ")");
+        calls.push_back(SetCall(restored));
     }
     if (loaded) {
         calls.push_back("FreeLibrary");
@@ -62,9 +72,26 @@ RunOptions Options(bool callSet, bool callPeriod, bool worker = false) {
     return options;
 }
 
+// 16 ms per sleep, noting the fake process's throttling policy at each one:
+// the policy the timed loop ran under.
+struct PolicyWatchingClock {
+    SteppingClock steps{0, 16};
+    ThrottlingPolicy policySeen{0xFFFFFFFFu, 0xFFFFFFFFu};
+    uint32_t Now() { return steps.Now(); }
+    void Sleep1() {
+        policySeen = gFakeOs.policy;
+        steps.Sleep1();
+    }
+};
+
 uint32_t RunWithFakes(const RunOptions& options, DelayHistogram& histogram) {
     WorkerParams params{histogram, options};
     SteppingClock clock{0, 16};
+    return MeasureSleepWith(params, FakeOsCalls(), clock, FakeEndThread);
+}
+
+uint32_t RunWatchingPolicy(const RunOptions& options, DelayHistogram& histogram, PolicyWatchingClock& clock) {
+    WorkerParams params{histogram, options};
     return MeasureSleepWith(params, FakeOsCalls(), clock, FakeEndThread);
 }
 
@@ -74,48 +101,64 @@ uint32_t WorkerProc(WorkerParams* params) {
     return MeasureSleepWith(*params, FakeOsCalls(), clock, FakeEndThread);
 }
 
-// callSetProcessInformation, callTimePeriod, fault, throttling state mask before the run.
-using Combination = std::tuple<bool, bool, OsFault, uint32_t>;
+// callSetProcessInformation, callTimePeriod, fault, the process's throttling
+// policy before the run.
+using Combination = std::tuple<bool, bool, OsFault, ThrottlingPolicy>;
 
 class OsCallSequence : public testing::TestWithParam<Combination> {};
 
 } // namespace
 
-TEST_P(OsCallSequence, IsExactAndBalanced) {
-    const auto [callSet, callPeriod, fault, maskBefore] = GetParam();
+TEST_P(OsCallSequence, IsExactAndPutsThePolicyBack) {
+    const auto [callSet, callPeriod, fault, before] = GetParam();
     const RunOptions options = Options(callSet, callPeriod);
-    ResetFakeOs(fault, maskBefore);
+    ResetFakeOs(fault, before);
     DelayHistogram histogram;
-    EXPECT_EQ(0u, RunWithFakes(options, histogram));
+    PolicyWatchingClock clock;
+    EXPECT_EQ(0u, RunWatchingPolicy(options, histogram, clock));
 
-    // The bit is put back as it was; a failed query counts as a clear bit.
-    const uint32_t savedBit = fault == OsFault::QueryFails ? 0 : (maskBefore & 4);
-    EXPECT_EQ(Join(ExpectedCalls(options, fault, savedBit)), Join(gFakeOs.calls));
+    // The policy the query reported goes back; when it could not be read,
+    // the system-managed policy of a process that has set nothing.
+    const ThrottlingPolicy restored = fault == OsFault::QueryFails ? ThrottlingPolicy{} : before;
+    const bool changes = ChangesThrottling(options, fault);
+    EXPECT_EQ(Join(ExpectedCalls(options, fault, restored)), Join(gFakeOs.calls));
     EXPECT_EQ("", FakeOsProblems());
-    EXPECT_EQ(0, gFakeOs.throttlingSets % 2);
-    // What the process holds afterwards: the bit it had, unless the run
-    // changed the state after a failed query.
-    const bool changed = gFakeOs.throttlingSets != 0;
-    EXPECT_EQ(changed ? savedBit : (maskBefore & 4), gFakeOs.throttlingState & 4) << "ignore bit after the run";
+    const ThrottlingPolicy during = changes ? ThrottlingPolicy{4, 0} : before;
+    EXPECT_EQ(during, clock.policySeen) << "policy during the timed loop";
+    const ThrottlingPolicy after = changes ? restored : before;
+    EXPECT_EQ(after, gFakeOs.policy) << "policy after the run";
     EXPECT_EQ(0, gFakeOs.endThreads);
     EXPECT_EQ((DelayHistogram{{16, 63}}), histogram);
+
+    // The next run, without the option, measures under that policy, not
+    // under one the first run left behind.
+    gFakeOs.calls.clear();
+    PolicyWatchingClock next;
+    EXPECT_EQ(0u, RunWatchingPolicy(Options(false, callPeriod), histogram, next));
+    EXPECT_EQ(after, next.policySeen) << "policy during the next run, without the option";
+    EXPECT_EQ(after, gFakeOs.policy) << "policy after the next run";
+    EXPECT_EQ("", FakeOsProblems());
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    AllOptionsAndFaults, OsCallSequence,
+    AllOptionsFaultsAndPolicies, OsCallSequence,
     testing::Combine(testing::Bool(), testing::Bool(),
                      testing::Values(OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent,
                                      OsFault::SetAbsent, OsFault::QueryFails),
-                     // Ignore bit set before, and clear before (with every other bit set).
-                     testing::Values(0xFFFFFFFFu, 0xFFFFFFFBu)),
+                     // System-managed; timer requests always honoured; always
+                     // ignored; execution speed throttled (efficiency mode);
+                     // both mechanisms in hand and on.
+                     testing::Values(ThrottlingPolicy{0, 0}, ThrottlingPolicy{4, 0}, ThrottlingPolicy{4, 4},
+                                     ThrottlingPolicy{1, 1}, ThrottlingPolicy{5, 5})),
     [](const testing::TestParamInfo<Combination>& param) {
+        const ThrottlingPolicy& policy = std::get<3>(param.param);
         return std::string(std::get<0>(param.param) ? "Set" : "NoSet") +
                (std::get<1>(param.param) ? "Period" : "NoPeriod") + OsFaultName(std::get<2>(param.param)) +
-               (std::get<3>(param.param) & 4 ? "BitSet" : "BitClear");
+               "Policy" + std::to_string(policy.controlMask) + "_" + std::to_string(policy.stateMask);
     });
 
 TEST(MeasureSleep, RestoresSettingsBeforeBuildingAndReleasesAfter) {
-    ResetFakeOs(OsFault::None, 4);
+    ResetFakeOs(OsFault::None, ThrottlingPolicy{4, 4});
     DelayHistogram histogram = {{1, 1}, {2, 2}, {3, 3}, {4, 4}};
     gFakeOs.watched = &histogram;
     RunWithFakes(Options(true, true), histogram);
@@ -144,7 +187,7 @@ uint32_t LongWorkerProc(WorkerParams* params) {
 } // namespace
 
 TEST(MeasureSleep, WorkerPathFreesTheBufferBeforeEndingTheThread) {
-    ResetFakeOs(OsFault::None, 0);
+    ResetFakeOs(OsFault::None, ThrottlingPolicy{});
     gBigBlocksAtEndThread = -1;
     RunOptions options = Options(true, true, true);
     options.seconds = 10;
@@ -159,7 +202,7 @@ TEST(MeasureSleep, WorkerPathFreesTheBufferBeforeEndingTheThread) {
 }
 
 TEST(MeasureSleep, InlinePathReturnsZeroWithoutEndingTheThread) {
-    ResetFakeOs(OsFault::None, 0);
+    ResetFakeOs(OsFault::None, ThrottlingPolicy{});
     DelayHistogram histogram;
     const int64_t bytesBefore = LiveHeapBytes();
     EXPECT_EQ(0u, RunWithFakes(Options(false, true, false), histogram));
@@ -172,7 +215,7 @@ TEST(MeasureSleep, InlinePathReturnsZeroWithoutEndingTheThread) {
 }
 
 TEST(MeasureSleep, WorkerPathEndsTheThreadWithZero) {
-    ResetFakeOs(OsFault::None, 0);
+    ResetFakeOs(OsFault::None, ThrottlingPolicy{});
     DelayHistogram histogram;
     WorkerParams params{histogram, Options(false, false, true)};
     EXPECT_EQ(0u, RunAsFakeThread(WorkerProc, &params));

@@ -16,7 +16,7 @@ uint32_t FakeMeasure(WorkerParams* params) {
 }
 
 std::string RunWith(bool minimize, bool hide, bool thread, RunFault fault = RunFault::None) {
-    ResetFakeOs(OsFault::None, 0);
+    ResetFakeOs(OsFault::None, ThrottlingPolicy{});
     ResetFakeUi(fault, FakeMeasure);
     RunOptions options;
     options.minimizeWindow = minimize;
