@@ -1,15 +1,24 @@
 #!/usr/bin/env bash
-# Builds the release exe twice from scratch, in two different folders, with
-# each Windows toolchain; checks that both builds are byte-identical,
-# stripped, at most 1 MiB and import nothing but KnownDLLs, and that the GCC
-# exe is within 64 KiB of its floor (a wide string stream and a message box,
-# bench/size_floor.cpp, built the same way); prints the SHA-256 and sizes.
+# Builds the release twice from scratch, in two different folders, with each
+# Windows toolchain, and checks that:
+# - both builds of the exe are byte-identical, stripped, at most 1 MiB, and
+#   import nothing but KnownDLLs;
+# - the GCC exe is within 64 KiB (and the version resource) of its floor, a
+#   wide string stream and a message box (bench/size_floor.cpp) built the
+#   same way;
+# - both exes have the hardening properties that their toolchain can give
+#   (scripts/check_hardening.py reads them from the PE headers).
+# Then it packs, from each of the two GCC builds, the release archive and
+# the test kit, checks that both builds give the same archives holding the
+# files they must hold, and writes them with SHA256SUMS to build/dist.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 limit=$((1024 * 1024))
-overFloor=$((64 * 1024))
+# The version resource adds 736 bytes to .rsrc.
+overFloor=$((64 * 1024 + 736))
 status=0
+hardening=()
 
 for toolchain in gcc clang; do
     preset=release-windows-$toolchain
@@ -17,8 +26,14 @@ for toolchain in gcc clang; do
     for copy in a b; do
         dir="$root/build/$preset-$copy"
         rm -rf "$dir"
-        cmake --preset "$preset" -B "$dir" >/dev/null
-        cmake --build "$dir" --target dozemark size_floor >/dev/null
+        if [ "$toolchain" = gcc ]; then
+            # The test programs too, for the test kit.
+            cmake --preset "$preset" -B "$dir" -DDOZEMARK_TESTS=ON >/dev/null
+            cmake --build "$dir" --target dozemark size_floor test_kit >/dev/null
+        else
+            cmake --preset "$preset" -B "$dir" >/dev/null
+            cmake --build "$dir" --target dozemark size_floor >/dev/null
+        fi
         exes+=("$dir/dozemark.exe")
     done
     sum=$(sha256sum "${exes[0]}" | cut -d' ' -f1)
@@ -35,7 +50,7 @@ for toolchain in gcc clang; do
         status=1
     fi
     if [ "$toolchain" = gcc ] && [ $((size - floor)) -gt "$overFloor" ]; then
-        echo "FAIL $toolchain: $((size - floor)) bytes over the floor, more than 64 KiB"
+        echo "FAIL $toolchain: $((size - floor)) bytes over the floor, more than $overFloor"
         status=1
     fi
     if x86_64-w64-mingw32-objdump -h "${exes[0]}" | grep -q '\.debug\|\.symtab'; then
@@ -48,5 +63,72 @@ for toolchain in gcc clang; do
             *) echo "FAIL $toolchain: imports $dll at load time"; status=1 ;;
         esac
     done
+    hardening+=("$toolchain" "${exes[0]}" "$root/build/$preset-a")
 done
+
+echo "hardening, read from the PE headers:"
+/usr/bin/python3 "$root/scripts/check_hardening.py" "${hardening[@]}" || status=1
+
+# The archives. Their time stamps are the commit's time, so that every
+# build of one commit gives the same bytes.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$root/build/release-windows-gcc-a/CMakeCache.txt")
+epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)
+release=dozemark-$version-win64.zip
+kit=dozemark-$version-win64-tests.zip
+
+# pack BUILD_DIR OUTPUT_FOLDER: both archives from one build.
+pack() {
+    local dir=$1 out=$2
+    mkdir -p "$out"
+    rm -f "$out"/*.zip
+    /usr/bin/python3 "$root/scripts/make_zip.py" "$out/$release" "$epoch" \
+        "dozemark.exe=$dir/dozemark.exe" "LICENSE.txt=$root/LICENSE" "README.txt=$root/docs/windows-readme.txt"
+    local entries=("dozemark.exe=$dir/dozemark.exe" "LICENSE.txt=$root/LICENSE"
+        "run-tests.cmd=$root/tests/kit/run-tests.cmd")
+    local file
+    while read -r file; do
+        entries+=("tests/$(basename "$file")=$file")
+    done <"$dir/test-kit-files.txt"
+    /usr/bin/python3 "$root/scripts/make_zip.py" "$out/$kit" "$epoch" "${entries[@]}"
+}
+
+# names ZIP: the archive's entries, one a line.
+names() {
+    /usr/bin/python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$1"
+}
+
+dist=$root/build/dist
+rm -rf "$dist"
+for copy in a b; do
+    pack "$root/build/release-windows-gcc-$copy" "$root/build/release-windows-gcc-$copy/dist"
+done
+mkdir -p "$dist"
+for archive in "$release" "$kit"; do
+    if ! cmp -s "$root/build/release-windows-gcc-a/dist/$archive" "$root/build/release-windows-gcc-b/dist/$archive"; then
+        echo "FAIL $archive: two builds of the same sources differ"
+        status=1
+    fi
+    cp "$root/build/release-windows-gcc-a/dist/$archive" "$dist/"
+done
+# expect ZIP NAME...: fails unless the archive holds every NAME.
+expect() {
+    local archive=$1 held name
+    shift
+    held=$(names "$dist/$archive")
+    for name in "$@"; do
+        grep -qx -- "$name" <<<"$held" || { echo "FAIL $archive: no $name"; status=1; }
+    done
+}
+expect "$release" dozemark.exe LICENSE.txt README.txt
+expected=(dozemark.exe LICENSE.txt run-tests.cmd)
+while read -r file; do
+    expected+=("tests/$(basename "$file")")
+done <"$root/build/release-windows-gcc-a/test-kit-files.txt"
+expect "$kit" "${expected[@]}"
+grep -q '^tests/.*_tests\.exe$' <<<"$(names "$dist/$kit")" || { echo "FAIL $kit: no test program"; status=1; }
+(cd "$dist" && sha256sum "$release" "$kit" >SHA256SUMS)
+for archive in "$release" "$kit"; do
+    echo "$archive: $(stat -c %s "$dist/$archive") bytes, $(names "$dist/$archive" | tr '\n' ' ')"
+done
+cat "$dist/SHA256SUMS"
 exit $status

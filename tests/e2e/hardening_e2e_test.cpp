@@ -189,7 +189,8 @@ bool HasIcon(HWND box) {
 TEST_F(DialogTest, RunWithoutWinmmSaysSoAndKeepsTheDialog) {
     if (HMODULE winmm = LoadLibraryExW(L"winmm.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         FreeLibrary(winmm);
-        GTEST_SKIP() << "winmm.dll loads here; this test needs it disabled (WINEDLLOVERRIDES=winmm=d)";
+        GTEST_SKIP() << "winmm.dll loads here; this test needs it disabled, which only Wine can do "
+                        "(WINEDLLOVERRIDES=winmm=d)";
     }
     // The defaults: minimized, on a thread of its own, with the timer period.
     ClickItem(app_.dialog, IDC_RUN);

@@ -12,6 +12,7 @@ function(dozemark_wine_test name)
         add_dependencies(${name} dozemark)
     endif()
     dozemark_warnings(${name})
+    set_property(GLOBAL APPEND PROPERTY DOZEMARK_TEST_PROGRAMS ${name})
     gtest_add_tests(TARGET ${name} TEST_LIST tests)
     set_tests_properties(${tests} PROPERTIES TIMEOUT 120 SKIP_REGULAR_EXPRESSION "\\[  SKIPPED \\]")
     set(${name}_TESTS ${tests} PARENT_SCOPE)
@@ -23,7 +24,9 @@ target_include_directories(dialog_driver PUBLIC ${PROJECT_SOURCE_DIR})
 dozemark_warnings(dialog_driver)
 
 dozemark_wine_test(measure_wine_tests SOURCES wine/measure_sleep_test.cpp LIBRARIES dozemark_win32)
-dozemark_wine_test(resources_wine_tests SOURCES wine/resources_test.cpp NEEDS_PROGRAM)
+dozemark_wine_test(resources_wine_tests SOURCES wine/resources_test.cpp LIBRARIES version NEEDS_PROGRAM)
+# The version the program was built with, from the header CMake made.
+target_include_directories(resources_wine_tests PRIVATE ${CMAKE_BINARY_DIR}/resources)
 dozemark_wine_test(dialog_e2e_tests SOURCES e2e/dialog_e2e_test.cpp LIBRARIES dialog_driver NEEDS_PROGRAM)
 set_tests_properties(DialogTest.SeventyFiveSecondsRunsForSixty PROPERTIES LABELS slow)
 dozemark_wine_test(hardening_e2e_tests SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
@@ -41,8 +44,27 @@ target_link_libraries(static_winmm_control PRIVATE winmm)
 dozemark_wine_test(dll_planting_tests SOURCES planting/dll_planting_test.cpp LIBRARIES dialog_driver
     NEEDS_PROGRAM)
 add_dependencies(dll_planting_tests decoy_winmm static_winmm_control)
-# Prefer a native winmm.dll wherever one is found, as Windows would.
-set_tests_properties(${dll_planting_tests_TESTS} PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=n,b")
+# Under Wine, prefer a native copy of the planted DLL wherever one is found,
+# as Windows does with any DLL that is not a KnownDLL. A test that needs the
+# setting skips itself under Wine without it.
+set_tests_properties(DllPlanting.ControlProgramWithStaticWinmmLoadsThePlant DllPlanting.DozemarkNeverLoadsThePlant
+    DllPlanting.FirstRunWithoutTimerPeriodNeverLoadsThePlant PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=n,b")
+set_tests_properties(DllPlanting.DialogNeverLoadsAPlantedThemeDll PROPERTIES ENVIRONMENT
+    "WINEDLLOVERRIDES=uxtheme=n,b")
+
+# The test kit that runs on Windows without CMake (scripts/release.sh packs
+# it): every test program and what the tests need beside them, listed in
+# test-kit-files.txt. In the kit they lie in tests\, and the program in the
+# folder above, where the tests look for it.
+get_property(kitTargets GLOBAL PROPERTY DOZEMARK_TEST_PROGRAMS)
+list(APPEND kitTargets decoy_winmm static_winmm_control)
+add_custom_target(test_kit)
+add_dependencies(test_kit dozemark ${kitTargets})
+set(kitFiles "")
+foreach(target IN LISTS kitTargets)
+    list(APPEND kitFiles "$<TARGET_FILE:${target}>")
+endforeach()
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/test-kit-files.txt CONTENT "$<JOIN:${kitFiles},\n>\n")
 
 # Not a test: the run command uses it to show the program without a display.
 add_executable(screenshot_tour e2e/screenshot_tour.cpp)

@@ -10,6 +10,7 @@
 
 #include "tests/narrow_text.h"
 #include "tests/wine/test_paths.h"
+#include "version.h"
 
 namespace {
 
@@ -238,4 +239,63 @@ TEST_F(ProgramResources, ManifestAsksForAsInvokerAndNothingElse) {
     for (const char* absent : {"dependency", "Common-Controls", "dpiAware", "dpiAwareness", "compatibility"}) {
         EXPECT_EQ(std::string::npos, text.find(absent)) << absent << " in " << text;
     }
+}
+
+namespace {
+
+// One string of the version resource's Japanese, Unicode block, read as
+// Explorer reads it; "(missing)" when there is none.
+std::wstring VersionString(const std::vector<BYTE>& info, const wchar_t* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\041104B0\\") + name;
+    if (!VerQueryValueW(info.data(), path.c_str(), &value, &length) || !value) {
+        return L"(missing)";
+    }
+    // length counts the terminating null.
+    return std::wstring(static_cast<const wchar_t*>(value), length ? length - 1 : 0);
+}
+
+} // namespace
+
+// The details Explorer's Properties dialog and Task Manager show, read back
+// through the version API from the built program.
+TEST(ProgramVersion, ExplorerReadsTheDetails) {
+    const std::wstring program = ProgramPath();
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), nullptr);
+    ASSERT_NE(0u, size) << "no version information, error " << GetLastError();
+    std::vector<BYTE> info(size);
+    ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, size, info.data())) << "error " << GetLastError();
+
+    // One translation: Japanese (1041) with the Unicode code page (1200).
+    WORD* translation = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation),
+                               &length));
+    ASSERT_EQ(4u, length) << "translations";
+    EXPECT_EQ(0x0411, translation[0]) << "language";
+    EXPECT_EQ(1200, translation[1]) << "code page";
+
+    const std::string version = DOZEMARK_VERSION_TEXT;
+    EXPECT_EQ("Dozemark", Narrow(VersionString(info, L"FileDescription")));
+    EXPECT_EQ("Dozemark", Narrow(VersionString(info, L"ProductName")));
+    EXPECT_EQ(version, Narrow(VersionString(info, L"FileVersion")));
+    EXPECT_EQ(version, Narrow(VersionString(info, L"ProductVersion")));
+    EXPECT_EQ("dozemark.exe", Narrow(VersionString(info, L"OriginalFilename")));
+    EXPECT_EQ("dozemark", Narrow(VersionString(info, L"InternalName")));
+    EXPECT_EQ("Copyright (c) 2026 Dozemark developers", Narrow(VersionString(info, L"LegalCopyright")));
+
+    // The numeric version, as the file's properties sort and compare it.
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    ASSERT_EQ(sizeof(VS_FIXEDFILEINFO), length);
+    EXPECT_EQ(0xFEEF04BDu, fixed->dwSignature);
+    EXPECT_EQ(MAKELONG(DOZEMARK_VERSION_MINOR, DOZEMARK_VERSION_MAJOR), fixed->dwFileVersionMS);
+    EXPECT_EQ(MAKELONG(0, DOZEMARK_VERSION_PATCH), fixed->dwFileVersionLS);
+    EXPECT_EQ(fixed->dwFileVersionMS, fixed->dwProductVersionMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, fixed->dwProductVersionLS);
+    // VFT_APP; MinGW's winver.h makes it a literal that the linter refuses.
+    constexpr DWORD kFileTypeApplication = 1;
+    EXPECT_EQ(kFileTypeApplication, fixed->dwFileType);
+    EXPECT_EQ(0u, fixed->dwFileFlags & fixed->dwFileFlagsMask) << "debug, pre-release or patched flags";
 }
