@@ -15,7 +15,9 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 log=$(mktemp)
-trap 'rm -f "$log"' EXIT
+releaseLog=$(mktemp)
+lintLog=$(mktemp)
+trap 'kill $(jobs -p) 2>/dev/null || true; rm -f "$log" "$releaseLog" "$lintLog"' EXIT
 started=$(date +%s)
 
 stage() {
@@ -33,29 +35,58 @@ native() {
     ctest --preset "$preset" | tee -a "$log"
 }
 
-windows() {
+windows_build() {
     local preset=windows-$1
-    stage "windows build, $1, and its tests under Wine"
+    stage "windows build, $1"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
+}
+
+windows_tests() {
+    local preset=windows-$1
+    stage "windows tests, $1, under Wine"
     # Kept for the test kit's check, which compares its results with these.
     "$root/scripts/wine-tests.sh" "$preset" | tee "$root/build/$preset/ctest-output.txt" | tee -a "$log"
 }
 
+# The release check and the static analysis keep both cores busy for
+# minutes, while a Wine suite mostly waits on its timed runs. Each of the
+# two runs beside a Wine suite, at the lowest priority so that the suite
+# gets the processor whenever it wants it; its output is shown when it ends.
+beside() {
+    local output=$1
+    shift
+    nice -n 19 "$@" >"$output" 2>&1 &
+}
+
+joined() {
+    local output=$1 status=0
+    wait "$2" || status=$?
+    cat "$output"
+    return $status
+}
+
 native gcc
 native clang
-windows gcc
+windows_build gcc
+windows_tests gcc
+windows_build clang
+
+stage "release: exe, archive and test kit, beside the Clang suite"
+beside "$releaseLog" "$root/scripts/release.sh"
+releasePid=$!
 # Its test preset leaves out the minute-long run, which the GCC suite makes.
-windows clang
+windows_tests clang
+stage "release: its output"
+joined "$releaseLog" "$releasePid"
 
-stage "release: exe, archive and test kit"
-"$root/scripts/release.sh"
-
+stage "static analysis, beside the test kit's run"
+beside "$lintLog" "$root/scripts/lint.sh"
+lintPid=$!
 stage "test kit, run with Wine's cmd"
 "$root/scripts/test-kit.sh"
-
-stage "static analysis"
-"$root/scripts/lint.sh"
+stage "static analysis: its output"
+joined "$lintLog" "$lintPid"
 
 stage "done"
 # CTest counts a skipped test among those that passed; count it apart.
