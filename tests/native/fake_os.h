@@ -42,6 +42,11 @@ bool operator==(const ThrottlingPolicy& a, const ThrottlingPolicy& b);
 // "{4,0}"
 std::ostream& operator<<(std::ostream& out, const ThrottlingPolicy& policy);
 
+// The policies a process may hold when a run starts, as the tests walk
+// them: system-managed; timer requests always honoured; always ignored;
+// execution speed throttled (efficiency mode); both mechanisms in hand and on.
+constexpr ThrottlingPolicy kThrottlingPolicies[] = {{0, 0}, {4, 0}, {4, 4}, {1, 1}, {5, 5}};
+
 struct FakeOsState {
     OsFault fault = OsFault::None;
     // The fake process's power-throttling policy.

@@ -2,7 +2,6 @@
 // every platform fault, and ten thousand of them in a row.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "tests/native/alloc_counter.h"
@@ -30,36 +29,32 @@ const OsFault kFaults[] = {OsFault::None, OsFault::KernelLoadFails, OsFault::Que
                            OsFault::QueryFails};
 const RunFault kRunFaults[] = {RunFault::None, RunFault::TimerFunctionsUnavailable, RunFault::ThreadStartFails};
 
-// Throttling policies a process may hold when Run is pressed.
-const ThrottlingPolicy kPolicies[] = {{0, 0}, {4, 0}, {4, 4}, {1, 1}, {5, 5}};
-
 // One run, for a process that holds `before`; checks that everything it
 // changed is back and the user was told.
 void RunAndCheck(int optionBits, OsFault fault, RunFault runFault, ThrottlingPolicy before = {5, 5}) {
     const RunOptions options = OptionsFromBits(optionBits);
-    std::ostringstream where;
-    where << "options " << optionBits << ", " << OsFaultName(fault) << RunFaultName(runFault) << ", policy "
-          << before;
+    const std::string where = "options " + std::to_string(optionBits) + ", " + OsFaultName(fault) +
+                              RunFaultName(runFault) + ", policy " + testing::PrintToString(before);
     ResetFakeOs(fault, before);
     ResetFakeUi(runFault, RunWorker);
     RunMeasurementSequence(FakeDialogWindow(), options, FakeRunSequenceCalls());
 
-    ASSERT_EQ("", FakeOsProblems() + FakeUiProblems()) << where.str();
-    ASSERT_EQ(0, gFakeOs.throttlingSets % 2) << where.str();
+    ASSERT_EQ("", FakeOsProblems() + FakeUiProblems()) << where;
+    ASSERT_EQ(0, gFakeOs.throttlingSets % 2) << where;
     // The policy is as it was, unless the query failed: a run that changed
     // it then leaves it system-managed.
     const bool changed = gFakeOs.throttlingSets != 0;
     const ThrottlingPolicy expected = changed && fault == OsFault::QueryFails ? ThrottlingPolicy{} : before;
-    ASSERT_EQ(expected, gFakeOs.policy) << where.str();
+    ASSERT_EQ(expected, gFakeOs.policy) << where;
     const bool nothingRan = runFault == RunFault::TimerFunctionsUnavailable ||
                             (options.useWorkerThread && runFault == RunFault::ThreadStartFails);
-    ASSERT_EQ(nothingRan ? 1 : 0, gFakeUi.errors) << where.str();
-    ASSERT_EQ(nothingRan ? 0 : 1, gFakeUi.reports) << where.str();
+    ASSERT_EQ(nothingRan ? 1 : 0, gFakeUi.errors) << where;
+    ASSERT_EQ(nothingRan ? 0 : 1, gFakeUi.reports) << where;
     if (nothingRan) {
-        ASSERT_TRUE(gFakeOs.calls.empty()) << where.str();
+        ASSERT_TRUE(gFakeOs.calls.empty()) << where;
     } else {
-        ASSERT_EQ(1u, gFakeUi.reported.size()) << where.str();
-        ASSERT_EQ(options.useWorkerThread ? 1 : 0, gFakeOs.endThreads) << where.str();
+        ASSERT_EQ(1u, gFakeUi.reported.size()) << where;
+        ASSERT_EQ(options.useWorkerThread ? 1 : 0, gFakeOs.endThreads) << where;
     }
 }
 
@@ -88,7 +83,7 @@ TEST(Soak, TenThousandRunsStayBalancedAndGiveBackTheirMemory) {
     for (int run = 0; run < 10000; ++run) {
         const OsFault fault = kFaults[(run / 32) % 5];
         const RunFault runFault = kRunFaults[run % 97 == 0 ? 2 : run % 89 == 0 ? 1 : 0];
-        RunAndCheck(run % 32, fault, runFault, kPolicies[run % 5]);
+        RunAndCheck(run % 32, fault, runFault, kThrottlingPolicies[run % 5]);
         if (HasFatalFailure()) {
             return;
         }

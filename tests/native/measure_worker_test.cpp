@@ -145,11 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Combine(testing::Bool(), testing::Bool(),
                      testing::Values(OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent,
                                      OsFault::SetAbsent, OsFault::QueryFails),
-                     // System-managed; timer requests always honoured; always
-                     // ignored; execution speed throttled (efficiency mode);
-                     // both mechanisms in hand and on.
-                     testing::Values(ThrottlingPolicy{0, 0}, ThrottlingPolicy{4, 0}, ThrottlingPolicy{4, 4},
-                                     ThrottlingPolicy{1, 1}, ThrottlingPolicy{5, 5})),
+                     testing::ValuesIn(kThrottlingPolicies)),
     [](const testing::TestParamInfo<Combination>& param) {
         const ThrottlingPolicy& policy = std::get<3>(param.param);
         return std::string(std::get<0>(param.param) ? "Set" : "NoSet") +

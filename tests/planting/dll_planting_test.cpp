@@ -33,22 +33,26 @@ std::wstring PlantBeside(const std::wstring& folderName, const std::wstring& pro
     return folder;
 }
 
+std::wstring Lower(std::wstring text) {
+    std::transform(text.begin(), text.end(), text.begin(), ::towlower);
+    return text;
+}
+
 // Under Wine, a DLL that Wine has built in is taken from beside a program
 // only when WINEDLLOVERRIDES puts the native copy first, as CTest does for
 // these tests; Windows needs no such setting. Returns why a planted
 // `dll` ("winmm", say) could not be loaded here, or "" when it could.
-std::string WhyAPlantCannotLoadHere(const std::string& dll) {
+std::string WhyAPlantCannotLoadHere(const std::wstring& dll) {
     if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version")) {
         return "";
     }
-    char overrides[1024] = "";
-    const DWORD length = GetEnvironmentVariableA("WINEDLLOVERRIDES", overrides, sizeof(overrides));
-    std::string text(overrides, length < sizeof(overrides) ? length : 0);
-    std::transform(text.begin(), text.end(), text.begin(), ::tolower);
-    if (text.find(dll + "=n") != std::string::npos) {
+    wchar_t overrides[1024] = L"";
+    const DWORD length = GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, ARRAYSIZE(overrides));
+    if (Lower(std::wstring(overrides, length < ARRAYSIZE(overrides) ? length : 0)).find(dll + L"=n") !=
+        std::wstring::npos) {
         return "";
     }
-    return "under Wine a planted " + dll + ".dll is loaded only with WINEDLLOVERRIDES=" + dll +
+    return "under Wine a planted " + Narrow(dll) + ".dll is loaded only with WINEDLLOVERRIDES=" + Narrow(dll) +
            "=n,b, which is not set; on Windows this test needs no setting";
 }
 
@@ -72,11 +76,6 @@ std::wstring ModulePathIn(DWORD processId, const wchar_t* module) {
     }
     CloseHandle(snapshot);
     return found;
-}
-
-std::wstring Lower(std::wstring text) {
-    std::transform(text.begin(), text.end(), text.begin(), ::towlower);
-    return text;
 }
 
 // The names in the PE import directory of a file.
@@ -164,7 +163,7 @@ TEST(DllPlanting, LoadTimeImportsAreKnownDllsOnly) {
 }
 
 TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
-    const std::string why = WhyAPlantCannotLoadHere("winmm");
+    const std::string why = WhyAPlantCannotLoadHere(L"winmm");
     if (!why.empty()) {
         GTEST_SKIP() << why;
     }
@@ -224,7 +223,7 @@ void ExpectPlantNeverLoaded(const std::wstring& folderName, std::initializer_lis
 } // namespace
 
 TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
-    const std::string why = WhyAPlantCannotLoadHere("winmm");
+    const std::string why = WhyAPlantCannotLoadHere(L"winmm");
     if (!why.empty()) {
         GTEST_SKIP() << why;
     }
@@ -234,7 +233,7 @@ TEST(DllPlanting, DozemarkNeverLoadsThePlant) {
 // Without the timer option the first winmm call a fresh process makes is
 // timeGetTime inside the timed loop.
 TEST(DllPlanting, FirstRunWithoutTimerPeriodNeverLoadsThePlant) {
-    const std::string why = WhyAPlantCannotLoadHere("winmm");
+    const std::string why = WhyAPlantCannotLoadHere(L"winmm");
     if (!why.empty()) {
         GTEST_SKIP() << why;
     }
@@ -246,7 +245,7 @@ TEST(DllPlanting, FirstRunWithoutTimerPeriodNeverLoadsThePlant) {
 // program restricts the DLL search to System32 before it makes the dialog,
 // so a copy beside it is never loaded.
 TEST(DllPlanting, DialogNeverLoadsAPlantedThemeDll) {
-    const std::string why = WhyAPlantCannotLoadHere("uxtheme");
+    const std::string why = WhyAPlantCannotLoadHere(L"uxtheme");
     if (!why.empty()) {
         GTEST_SKIP() << why;
     }
