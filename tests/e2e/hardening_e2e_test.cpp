@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -20,31 +21,11 @@ protected:
     // and checks the run used (and the field shows) one second.
     void RunWithFieldText(const std::wstring& text) {
         SetWindowOptions(false, false, true);
-        SendMessageW(Item(IDC_SECONDS), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        Send(Item(IDC_SECONDS), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
         ASSERT_EQ(Narrow(text), Narrow(Seconds())) << "the field did not take the text";
         ExpectOneSecondRun();
     }
 };
-
-bool PutOnClipboard(const std::wstring& text) {
-    if (!OpenClipboard(nullptr)) {
-        return false;
-    }
-    EmptyClipboard();
-    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    bool placed = false;
-    if (memory) {
-        memcpy(GlobalLock(memory), text.c_str(), bytes);
-        GlobalUnlock(memory);
-        placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
-        if (!placed) {
-            GlobalFree(memory);
-        }
-    }
-    CloseClipboard();
-    return placed;
-}
 
 } // namespace
 
@@ -74,15 +55,23 @@ TEST_F(SecondsFieldTest, TwoThousandDigitsMeanOneSecond) {
 }
 
 TEST_F(SecondsFieldTest, PastedTextIsClampedToo) {
-    ASSERT_TRUE(PutOnClipboard(L"-1")) << "cannot use the clipboard";
     SetWindowOptions(false, false, true);
     HWND field = Item(IDC_SECONDS);
-    PostMessageW(field, EM_SETSEL, 0, -1);
-    PostMessageW(field, WM_PASTE, 0, 0);
-    Settle();
+    // Emptied first, so that a paste that never arrived cannot pass for one.
+    ClearField(field);
+    ASSERT_EQ("", Narrow(Seconds()));
+    // The paste is lost while another program holds the clipboard, or finds
+    // what another program put there meanwhile: try again.
+    BorrowedClipboard clipboard;
+    for (int attempt = 0; attempt < 10 && Seconds().empty(); ++attempt) {
+        ASSERT_TRUE(Lend(&clipboard, L"-1")) << "another program held the clipboard for 5 s";
+        Send(field, WM_PASTE);
+        Settle();
+    }
     const std::string pasted = Narrow(Seconds());
-    // Whether the edit control lets a paste past its digits-only style is the
-    // system's business; whatever it took, the run must clamp it.
+    ASSERT_NE("", pasted) << "ten pastes did not reach the field";
+    // ES_NUMBER does not filter a paste; whatever the field took, the run
+    // must clamp it.
     printf("the field took the paste as \"%s\"\n", pasted.c_str());
     ExpectOneSecondRun();
 }
@@ -94,20 +83,35 @@ struct ProcessFigures {
     SIZE_T privateBytes = 0;
 };
 
-// The handle count as the system's process list gives it; GetProcessHandleCount
-// is a stub on some systems (Wine answers 0).
-ULONG HandleCount(DWORD processId) {
+// The process's handle count: GetProcessHandleCount where it answers (Wine
+// answers 0), otherwise the system's process list, in a buffer grown as
+// the call asks.
+ULONG HandleCount(const PROCESS_INFORMATION& process) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(process.hProcess, &count) && count) {
+        return count;
+    }
     using QueryFn = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
     const QueryFn query = reinterpret_cast<QueryFn>(
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
     if (!query) {
         return 0;
     }
-    std::vector<BYTE> buffer(1 << 20);
+    constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
+    std::vector<BYTE> buffer(1 << 18);
     ULONG length = 0;
-    if (query(5 /* SystemProcessInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0) {
+    LONG status = kInfoLengthMismatch;
+    for (int attempt = 0; attempt < 8 && status == kInfoLengthMismatch; ++attempt) {
+        status = query(5 /* SystemProcessInformation */, buffer.data(), static_cast<ULONG>(buffer.size()), &length);
+        if (status == kInfoLengthMismatch) {
+            // Processes come and go between two calls: room for some more.
+            buffer.resize(std::max<size_t>(buffer.size() * 2, length + (1 << 16)));
+        }
+    }
+    if (status != 0) {
         return 0;
     }
+    const DWORD processId = process.dwProcessId;
     for (size_t offset = 0; offset + sizeof(SYSTEM_PROCESS_INFORMATION) <= length;) {
         SYSTEM_PROCESS_INFORMATION entry;
         memcpy(&entry, &buffer[offset], sizeof(entry));
@@ -124,7 +128,7 @@ ULONG HandleCount(DWORD processId) {
 
 ProcessFigures Measure(const PROCESS_INFORMATION& process) {
     ProcessFigures figures;
-    figures.handles = HandleCount(process.dwProcessId);
+    figures.handles = HandleCount(process);
     PROCESS_MEMORY_COUNTERS_EX memory = {};
     memory.cb = sizeof(memory);
     if (GetProcessMemoryInfo(process.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof(memory))) {
@@ -193,7 +197,7 @@ TEST_F(DialogTest, RunWithoutWinmmSaysSoAndKeepsTheDialog) {
                         "(WINEDLLOVERRIDES=winmm=d)";
     }
     // The defaults: minimized, on a thread of its own, with the timer period.
-    ClickItem(app_.dialog, IDC_RUN);
+    Press(app_.dialog, IDC_RUN);
     HWND box = WaitForProcessWindow(Pid(), kDialogCaption, 10000, {app_.dialog});
     ASSERT_NE(nullptr, box) << "no error box within 10 s; the program "
                             << (WaitForExit(app_, 0) == STILL_ACTIVE ? "is still running" : "has ended");

@@ -61,9 +61,8 @@ void PrintUtf8(const std::wstring& text) {
     (void)fflush(stdout);
 }
 
-int Fail(DozemarkProcess* app, const char* what) {
+int Fail(const char* what) {
     (void)fprintf(stderr, "screenshot_tour: %s\n", what);
-    StopDozemark(app);
     return 1;
 }
 
@@ -77,27 +76,25 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring folder = std::wstring(argv[1]) + L"\\";
     DozemarkProcess app;
     if (!StartDozemark(&app)) {
-        return Fail(&app, "the dialog did not appear within 20 s");
+        return Fail("the dialog did not appear within 20 s");
     }
     Settle(500);
     if (!SaveWindowPicture(app.dialog, folder + L"dialog.bmp")) {
-        return Fail(&app, "cannot save dialog.bmp");
+        return Fail("cannot save dialog.bmp");
     }
-    ClickItem(app.dialog, IDC_RUN);
+    Press(app.dialog, IDC_RUN);
     // The default run lasts ten seconds.
     HWND report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, 40000);
     if (!report) {
-        return Fail(&app, "no report within 40 s");
+        return Fail("no report within 40 s");
     }
     Settle(500);
     PrintUtf8(MessageBoxText(report));
     if (!SaveWindowPicture(report, folder + L"report.bmp")) {
-        return Fail(&app, "cannot save report.bmp");
+        return Fail("cannot save report.bmp");
     }
-    Click(GetDlgItem(report, IDOK));
+    PressOk(report);
     WaitForWindowGone(report, 5000);
     PressKey(GetDlgItem(app.dialog, IDC_SECONDS), VK_ESCAPE);
-    const DWORD code = WaitForExit(app, 10000);
-    StopDozemark(&app);
-    return code == 0 ? 0 : 1;
+    return WaitForExit(app, 10000) == 0 ? 0 : 1;
 }

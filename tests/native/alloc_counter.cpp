@@ -7,20 +7,37 @@
 namespace {
 
 std::atomic<int64_t> gLiveBytes{0};
+std::atomic<int64_t> gLiveBlocks{0};
 std::atomic<int64_t> gLiveBig{0};
+thread_local int tFakesOwn = 0;
 
-// Each block carries its size in front, so delete knows what it frees.
+// Each block carries its size in front, so delete knows what it frees, and
+// whether it was counted.
+struct Header {
+    size_t size;
+    bool counted;
+};
 constexpr size_t kHeader = alignof(std::max_align_t);
+static_assert(sizeof(Header) <= kHeader, "the header must fit in front of the block");
+
+void Count(size_t size, int sign) {
+    gLiveBytes += sign * static_cast<int64_t>(size);
+    gLiveBlocks += sign;
+    if (size >= kBigBlockBytes) {
+        gLiveBig += sign;
+    }
+}
 
 void* Allocate(size_t size) {
     void* raw = std::malloc(size + kHeader);
     if (!raw) {
         throw std::bad_alloc();
     }
-    *static_cast<size_t*>(raw) = size;
-    gLiveBytes += static_cast<int64_t>(size);
-    if (size >= kBigBlockBytes) {
-        ++gLiveBig;
+    Header* header = static_cast<Header*>(raw);
+    header->size = size;
+    header->counted = tFakesOwn == 0;
+    if (header->counted) {
+        Count(size, 1);
     }
     return static_cast<char*>(raw) + kHeader;
 }
@@ -30,10 +47,9 @@ void Release(void* block) {
         return;
     }
     void* raw = static_cast<char*>(block) - kHeader;
-    const size_t size = *static_cast<size_t*>(raw);
-    gLiveBytes -= static_cast<int64_t>(size);
-    if (size >= kBigBlockBytes) {
-        --gLiveBig;
+    const Header* header = static_cast<const Header*>(raw);
+    if (header->counted) {
+        Count(header->size, -1);
     }
     std::free(raw);
 }
@@ -44,8 +60,20 @@ int64_t LiveHeapBytes() {
     return gLiveBytes.load();
 }
 
+int64_t LiveHeapBlocks() {
+    return gLiveBlocks.load();
+}
+
 int64_t LiveBigBlocks() {
     return gLiveBig.load();
+}
+
+FakesOwnHeap::FakesOwnHeap() {
+    ++tFakesOwn;
+}
+
+FakesOwnHeap::~FakesOwnHeap() {
+    --tFakesOwn;
 }
 
 void* operator new(size_t size) {

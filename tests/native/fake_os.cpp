@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "tests/narrow_text.h"
+#include "tests/native/alloc_counter.h"
 
 FakeOsState gFakeOs;
 
@@ -72,11 +73,13 @@ bool ThrottlingCallIsValid(const char* name, void* process, int infoClass, const
 }
 
 void* GetProcessFake() {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("GetCurrentProcess");
     return &gProcessToken;
 }
 
 void SetDllDirectoriesFake(uint32_t flags) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("SetDefaultDllDirectories(" + std::to_string(flags) + ")");
     if (flags == 0 || (flags & ~kDllDirectoryFlags) != 0) {
         Refuse("SetDefaultDllDirectories: flags " + std::to_string(flags));
@@ -84,6 +87,7 @@ void SetDllDirectoriesFake(uint32_t flags) {
 }
 
 void* LoadLibraryFake(const wchar_t* name) {
+    const FakesOwnHeap own;
     if (!name) {
         gFakeOs.calls.push_back("LoadLibrary(null)");
         Refuse("LoadLibrary: no file name");
@@ -101,6 +105,7 @@ void* LoadLibraryFake(const wchar_t* name) {
 }
 
 int QueryFake(void* process, int infoClass, void* information, uint32_t size) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("Query(" + std::to_string(infoClass) + "," + std::to_string(size) + ")");
     if (!ThrottlingCallIsValid("GetProcessInformation", process, infoClass, information, size)) {
         return 0;
@@ -120,6 +125,7 @@ int QueryFake(void* process, int infoClass, void* information, uint32_t size) {
 }
 
 int SetFake(void* process, int infoClass, void* information, uint32_t size) {
+    const FakesOwnHeap own;
     PowerThrottlingState state = {};
     if (information && size == sizeof(state)) {
         std::memcpy(&state, information, sizeof(state));
@@ -144,6 +150,7 @@ int SetFake(void* process, int infoClass, void* information, uint32_t size) {
 }
 
 ProcessInformationFn GetProcAddressFake(void* module, const char* name) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back(std::string("GetProcAddress(") + (name ? name : "null") + ")");
     if (module != &gKernelToken || gFakeOs.kernelReferences == 0) {
         Refuse("GetProcAddress: not a loaded module");
@@ -164,6 +171,7 @@ ProcessInformationFn GetProcAddressFake(void* module, const char* name) {
 }
 
 void FreeLibraryFake(void* module) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("FreeLibrary");
     if (module != &gKernelToken || gFakeOs.kernelReferences == 0) {
         Refuse("FreeLibrary: not a loaded module");
@@ -185,6 +193,7 @@ bool PeriodInRange(const char* name, uint32_t period) {
 }
 
 void BeginPeriodFake(uint32_t period) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("timeBeginPeriod(" + std::to_string(period) + ")");
     if (PeriodInRange("timeBeginPeriod", period)) {
         ++gFakeOs.periodsHeld[period];
@@ -193,6 +202,7 @@ void BeginPeriodFake(uint32_t period) {
 }
 
 void EndPeriodFake(uint32_t period) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("timeEndPeriod(" + std::to_string(period) + ")");
     if (!PeriodInRange("timeEndPeriod", period)) {
         return;
@@ -264,10 +274,21 @@ std::string FakeOsProblems() {
 }
 
 void FakeEndThread(uint32_t exitCode) {
+    const FakesOwnHeap own;
     gFakeOs.calls.push_back("endThread(" + std::to_string(exitCode) + ")");
     if (!gFakeOs.onWorkerThread) {
         Refuse("_endthreadex on a thread that _beginthreadex did not start");
         return;
+    }
+    // The real call ends the thread there and then: the destructors still
+    // pending on its stack never run, so whatever they would free is lost.
+    // (This fake throws, which runs them; hence the count.)
+    const int64_t held = LiveHeapBlocks() - gFakeOs.blocksAtThreadStart -
+                         (static_cast<int64_t>(gFakeOs.threadParams->histogram.size()) -
+                          static_cast<int64_t>(gFakeOs.histogramAtThreadStart));
+    if (held != 0) {
+        Refuse("_endthreadex: " + std::to_string(held) +
+               " heap block(s) that the run took besides the histogram's entries are still held");
     }
     ++gFakeOs.endThreads;
     throw FakeThreadEnded{exitCode};
@@ -275,6 +296,10 @@ void FakeEndThread(uint32_t exitCode) {
 
 uint32_t RunAsFakeThread(ThreadProc proc, WorkerParams* params) {
     gFakeOs.onWorkerThread = true;
+    gFakeOs.threadParams = params;
+    gFakeOs.blocksAtThreadStart = LiveHeapBlocks();
+    // A std::map holds each entry in a block of its own.
+    gFakeOs.histogramAtThreadStart = params->histogram.size();
     uint32_t exitCode;
     try {
         // A thread procedure that returns ends its thread with what it returns.

@@ -55,8 +55,13 @@ struct FakeOsState {
     int kernelReferences = 0;
     // timeBeginPeriod requests not yet ended, by period.
     std::map<uint32_t, int> periodsHeld;
-    // Inside RunAsFakeThread: a thread started by _beginthreadex.
+    // Inside RunAsFakeThread: a thread started by _beginthreadex, its
+    // argument, and the heap blocks and histogram entries there when it
+    // started.
     bool onWorkerThread = false;
+    WorkerParams* threadParams = nullptr;
+    int64_t blocksAtThreadStart = 0;
+    size_t histogramAtThreadStart = 0;
     // Every call, in order, e.g. "LoadLibrary(kernel32.dll)" or "Set(4,12,1,4,0)".
     std::vector<std::string> calls;
     // Calls that Windows would refuse, or that would go wrong there, and why.
@@ -87,7 +92,9 @@ std::string FakeOsProblems();
 
 // _endthreadex: on a fake thread, ends it by throwing FakeThreadEnded, so
 // that, as on Windows, nothing after the call runs. Anywhere else it would
-// end a thread that _beginthreadex did not start, and is refused.
+// end a thread that _beginthreadex did not start, and is refused. It is
+// refused too while the run still holds any heap block but the histogram's
+// entries: the real call runs none of the destructors that would free them.
 void FakeEndThread(uint32_t exitCode);
 struct FakeThreadEnded {
     uint32_t exitCode;

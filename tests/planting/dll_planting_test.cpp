@@ -1,7 +1,6 @@
 // A DLL planted beside the program must never be loaded, and the program's
 // load-time imports must all be KnownDLLs.
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
@@ -58,24 +57,6 @@ std::string WhyAPlantCannotLoadHere(const std::wstring& dll) {
 
 bool DecoyWasLoaded(const std::wstring& folder) {
     return GetFileAttributesW((folder + L"decoy-loaded.marker").c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Where the process loaded `module` from, or "" if it has not.
-std::wstring ModulePathIn(DWORD processId, const wchar_t* module) {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return L"?";
-    }
-    std::wstring found;
-    MODULEENTRY32W entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
-        if (_wcsicmp(entry.szModule, module) == 0) {
-            found = entry.szExePath;
-        }
-    }
-    CloseHandle(snapshot);
-    return found;
 }
 
 // The names in the PE import directory of a file.
@@ -169,18 +150,9 @@ TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
     }
     const std::wstring folder =
         PlantBeside(L"planted-control", TestsFolder() + L"static_winmm_control.exe", L"control.exe");
-    std::wstring commandLine = L"\"" + folder + L"control.exe\"";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info = {};
-    ASSERT_TRUE(CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
-                               &startup, &info));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(info.hProcess, 20000));
-    DWORD exitCode = STILL_ACTIVE;
-    GetExitCodeProcess(info.hProcess, &exitCode);
-    EXPECT_EQ(0u, exitCode) << "the control program failed";
-    CloseHandle(info.hThread);
-    CloseHandle(info.hProcess);
+    DozemarkProcess control;
+    ASSERT_TRUE(StartProgram(&control, folder + L"control.exe", folder)) << "error " << GetLastError();
+    EXPECT_EQ(0u, WaitForExit(control, 20000)) << "the control program failed";
     EXPECT_TRUE(DecoyWasLoaded(folder))
         << "the control did not load the planted winmm.dll, so this test could not see a plant being loaded";
 }
@@ -204,19 +176,18 @@ void ExpectPlantNeverLoaded(const std::wstring& folderName, std::initializer_lis
         SetChecked(app.dialog, IDC_CALL_TIMEBEGINPERIOD, timerPeriod);
         ClearField(seconds);
         Type(seconds, L"1");
-        ClickItem(app.dialog, IDC_RUN);
+        Press(app.dialog, IDC_RUN);
         HWND report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, 15000);
         ASSERT_NE(nullptr, report) << "no report, timer period " << timerPeriod;
         const std::wstring winmm = Lower(ModulePathIn(app.info.dwProcessId, L"winmm.dll"));
         EXPECT_NE(std::wstring::npos, winmm.find(L"\\system32\\winmm.dll"))
             << "winmm.dll came from " << Narrow(winmm);
-        Click(GetDlgItem(report, IDOK));
+        PressOk(report);
         WaitForWindowGone(report, 5000);
         EXPECT_FALSE(DecoyWasLoaded(folder)) << "loaded by a run, timer period " << timerPeriod;
     }
     PressKey(seconds, VK_ESCAPE);
     EXPECT_EQ(0u, WaitForExit(app, 10000));
-    StopDozemark(&app);
     EXPECT_FALSE(DecoyWasLoaded(folder));
 }
 
@@ -264,5 +235,4 @@ TEST(DllPlanting, DialogNeverLoadsAPlantedThemeDll) {
     printf("uxtheme.dll in the process: %s\n", uxtheme.empty() ? "not loaded" : Narrow(uxtheme).c_str());
     PressKey(GetDlgItem(app.dialog, IDC_SECONDS), VK_ESCAPE);
     EXPECT_EQ(0u, WaitForExit(app, 10000));
-    StopDozemark(&app);
 }

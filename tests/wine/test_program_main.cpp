@@ -1,0 +1,304 @@
+// The main of every Windows test program, under CTest and in the test kit.
+// Beyond what GoogleTest's own main does, it:
+// - writes the results of --gtest_output=xml:PATH itself, through the
+//   wide-character API. GoogleTest builds that path in the ANSI code page:
+//   a folder name outside it becomes "??", and under code page 932 a name
+//   ending in 表, ソ or 十 (whose second byte is the code of '\') loses the
+//   separator after it, so the file cannot be opened;
+// - gives each test 120 s, as CTest does (--test_time_limit=SECONDS to
+//   change it). A test that runs past that is reported as failed, with
+//   the results before it, and the program ends, so that the kit goes on
+//   with the next program;
+// - ends every program a test started (tests/wine/started_processes.h);
+// - keeps the display and the system awake while it runs, and lets them
+//   sleep again when it ends;
+// - prints the code pages it runs under.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "tests/wine/started_processes.h"
+
+namespace {
+
+enum class Outcome { Passed, Failed, Skipped };
+
+struct TestRecord {
+    std::string suite;
+    std::string name;
+    Outcome outcome = Outcome::Passed;
+    double seconds = 0;
+    std::string failures; // every failed assertion, with where it is
+    std::string skipMessage;
+};
+
+// Shared by the tests' thread and the time-limit thread.
+SRWLOCK gLock = SRWLOCK_INIT;
+std::vector<TestRecord> gRecords;
+TestRecord gRunning;
+ULONGLONG gRunningSince = 0;
+bool gTestRunning = false;
+bool gFinished = false;
+ULONGLONG gLimitMs = 120ULL * 1000;
+std::wstring gXmlPath;
+
+class ResultRecorder : public testing::EmptyTestEventListener {
+    void OnTestStart(const testing::TestInfo& test) override {
+        AcquireSRWLockExclusive(&gLock);
+        gRunning = TestRecord();
+        gRunning.suite = test.test_suite_name();
+        gRunning.name = test.name();
+        gRunningSince = GetTickCount64();
+        gTestRunning = true;
+        ReleaseSRWLockExclusive(&gLock);
+    }
+
+    void OnTestEnd(const testing::TestInfo& test) override {
+        const testing::TestResult& result = *test.result();
+        TestRecord record;
+        record.suite = test.test_suite_name();
+        record.name = test.name();
+        record.seconds = static_cast<double>(result.elapsed_time()) / 1000.0;
+        for (int i = 0; i < result.total_part_count(); ++i) {
+            const testing::TestPartResult& part = result.GetTestPartResult(i);
+            if (part.failed()) {
+                record.failures += std::string(part.file_name() ? part.file_name() : "?") + ":" +
+                                   std::to_string(part.line_number()) + "\n" + part.message() + "\n";
+            } else if (part.skipped()) {
+                record.skipMessage += part.message();
+            }
+        }
+        record.outcome = result.Failed() ? Outcome::Failed : result.Skipped() ? Outcome::Skipped : Outcome::Passed;
+        AcquireSRWLockExclusive(&gLock);
+        gRecords.push_back(record);
+        gTestRunning = false;
+        ReleaseSRWLockExclusive(&gLock);
+    }
+};
+
+// UTF-8 text made safe for XML: markup escaped, bytes that are not UTF-8
+// and characters that XML 1.0 does not allow replaced.
+std::string XmlText(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        for (size_t k = 1; length && k < length; ++k) {
+            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) {
+                length = 0;
+            }
+        }
+        if (length == 0) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        switch (c) {
+        case '&': out += "&amp;"; break;
+        case '<': out += "&lt;"; break;
+        case '>': out += "&gt;"; break;
+        case '"': out += "&quot;"; break;
+        case '\n': out += "&#x0A;"; break;
+        case '\t': case '\r': out += text[i]; break;
+        default:
+            if (c >= 0x20) {
+                out.append(text, i, length);
+            }
+        }
+        i += length;
+    }
+    return out;
+}
+
+// How many of the records, from first to end, had the outcome.
+size_t Count(const std::vector<TestRecord>& records, Outcome outcome, size_t first = 0, size_t end = SIZE_MAX) {
+    size_t count = 0;
+    for (size_t i = first; i < end && i < records.size(); ++i) {
+        if (records[i].outcome == outcome) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+// tests="3" failures="1" skipped="0", for the records from first to end.
+std::string Counts(const std::vector<TestRecord>& records, size_t first, size_t end) {
+    return "tests=\"" + std::to_string(end - first) + "\" failures=\"" +
+           std::to_string(Count(records, Outcome::Failed, first, end)) + "\" skipped=\"" +
+           std::to_string(Count(records, Outcome::Skipped, first, end)) + "\"";
+}
+
+// The results in GoogleTest's XML form, as far as the kit and its readers
+// use it: a testsuite per suite, a testcase per test that ran, with its
+// failure or skip message.
+std::string ResultsXml(const std::vector<TestRecord>& records) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites " +
+                      Counts(records, 0, records.size()) + " name=\"AllTests\">\n";
+    for (size_t first = 0; first < records.size();) {
+        size_t end = first;
+        while (end < records.size() && records[end].suite == records[first].suite) {
+            ++end;
+        }
+        xml += "  <testsuite name=\"" + XmlText(records[first].suite) + "\" " + Counts(records, first, end) + ">\n";
+        for (; first < end; ++first) {
+            const TestRecord& record = records[first];
+            char seconds[32];
+            (void)snprintf(seconds, sizeof(seconds), "%.3f", record.seconds);
+            xml += "    <testcase name=\"" + XmlText(record.name) + "\" status=\"run\" result=\"" +
+                   (record.outcome == Outcome::Skipped ? "skipped" : "completed") + "\" time=\"" + seconds +
+                   "\" classname=\"" + XmlText(record.suite) + "\">\n";
+            if (record.outcome == Outcome::Failed) {
+                xml += "      <failure message=\"" + XmlText(record.failures) + "\" type=\"\"/>\n";
+            } else if (record.outcome == Outcome::Skipped) {
+                xml += "      <skipped message=\"" + XmlText(record.skipMessage) + "\"/>\n";
+            }
+            xml += "    </testcase>\n";
+        }
+        xml += "  </testsuite>\n";
+    }
+    return xml + "</testsuites>\n";
+}
+
+// Writes the XML file, if one was asked for, making its folder as GoogleTest
+// does; says so on stderr if it cannot be written. Called with gLock held.
+bool WriteResults() {
+    if (gXmlPath.empty()) {
+        return true;
+    }
+    for (size_t separator = gXmlPath.find_first_of(L"\\/", 3); separator != std::wstring::npos;
+         separator = gXmlPath.find_first_of(L"\\/", separator + 1)) {
+        CreateDirectoryW(gXmlPath.substr(0, separator).c_str(), nullptr);
+    }
+    const std::string xml = ResultsXml(gRecords);
+    HANDLE file = CreateFileW(gXmlPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    DWORD written = 0;
+    const bool ok = file != INVALID_HANDLE_VALUE &&
+                    WriteFile(file, xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr) &&
+                    written == xml.size();
+    const DWORD error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+    }
+    if (!ok) {
+        (void)fprintf(stderr, "cannot write the XML results (error %lu)\n", error);
+    }
+    return ok;
+}
+
+void Print(const std::string& text) {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+std::string Tests(size_t n) {
+    return std::to_string(n) + (n == 1 ? " test" : " tests");
+}
+
+// The running test has run past its time: it is recorded as failed, the
+// results are written, GoogleTest's summary lines printed (the kit counts
+// them), the programs it started ended, and the program ends. Called with
+// gLock held; does not return.
+[[noreturn]] void EndTimedOutTest() {
+    TestRecord record = gRunning;
+    record.outcome = Outcome::Failed;
+    record.seconds = static_cast<double>(GetTickCount64() - gRunningSince) / 1000.0;
+    record.failures = "ran past its time limit of " + std::to_string(gLimitMs / 1000) +
+                      " s; the program was ended there, and its later tests did not run";
+    gRecords.push_back(record);
+    const int ended = EndStartedProcesses();
+    WriteResults();
+    std::string summary = "\n[ TIME OUT ] " + record.suite + "." + record.name + " " + record.failures + " (" +
+                          std::to_string(ended) + " started program(s) ended)\n";
+    summary += "[  PASSED  ] " + Tests(Count(gRecords, Outcome::Passed)) + ".\n";
+    if (const size_t skipped = Count(gRecords, Outcome::Skipped)) {
+        summary += "[  SKIPPED ] " + Tests(skipped) + ", listed below:\n";
+    }
+    summary += "[  FAILED  ] " + Tests(Count(gRecords, Outcome::Failed)) + ", listed below:\n";
+    for (const TestRecord& failed : gRecords) {
+        if (failed.outcome == Outcome::Failed) {
+            summary += "[  FAILED  ] " + failed.suite + "." + failed.name + "\n";
+        }
+    }
+    Print(summary);
+    TerminateProcess(GetCurrentProcess(), 1);
+    for (;;) {
+        Sleep(INFINITE);
+    }
+}
+
+DWORD WINAPI WatchTheClock(void*) {
+    for (;;) {
+        Sleep(500);
+        AcquireSRWLockExclusive(&gLock);
+        if (!gFinished && gTestRunning && GetTickCount64() - gRunningSince > gLimitMs) {
+            EndTimedOutTest();
+        }
+        ReleaseSRWLockExclusive(&gLock);
+    }
+}
+
+bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
+    return wcsncmp(text, prefix, wcslen(prefix)) == 0;
+}
+
+// GoogleTest's rule: a path ending in a separator names a folder, and the
+// file in it is named after the program.
+std::wstring XmlPathFrom(const wchar_t* value, const wchar_t* program) {
+    std::wstring path = value;
+    if (path.empty() || path.back() == L'\\' || path.back() == L'/') {
+        std::wstring name = program;
+        name = name.substr(name.find_last_of(L"\\/") + 1);
+        if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0) {
+            name.resize(name.size() - 4);
+        }
+        path += name + L".xml";
+    }
+    return path;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<wchar_t*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0 && StartsWith(argv[i], L"--gtest_output=xml")) {
+            const wchar_t* value = argv[i] + wcslen(L"--gtest_output=xml");
+            gXmlPath = XmlPathFrom(*value == L':' ? value + 1 : value, argv[0]);
+        } else if (i > 0 && StartsWith(argv[i], L"--test_time_limit=")) {
+            gLimitMs = 1000 * wcstoull(argv[i] + wcslen(L"--test_time_limit="), nullptr, 10);
+        } else {
+            args.push_back(argv[i]);
+        }
+    }
+    int count = static_cast<int>(args.size());
+    args.push_back(nullptr);
+    testing::InitGoogleTest(&count, args.data());
+    testing::UnitTest::GetInstance()->listeners().Append(new ResultRecorder);
+    // For whoever reads the results: the folder names a program can take
+    // through the ANSI functions depend on these.
+    printf("code pages: ANSI %u, OEM %u\n", GetACP(), GetOEMCP());
+
+    SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
+    if (HANDLE watch = CreateThread(nullptr, 0, WatchTheClock, nullptr, 0, nullptr)) {
+        CloseHandle(watch);
+    }
+    const int result = RUN_ALL_TESTS();
+
+    AcquireSRWLockExclusive(&gLock);
+    gFinished = true;
+    const int leftRunning = EndStartedProcesses();
+    const bool written = WriteResults();
+    ReleaseSRWLockExclusive(&gLock);
+    if (leftRunning) {
+        (void)fprintf(stderr, "%d started program(s) were still running at the end, and were ended\n", leftRunning);
+    }
+    SetThreadExecutionState(ES_CONTINUOUS);
+    return result == 0 && written && leftRunning == 0 ? 0 : 1;
+}
