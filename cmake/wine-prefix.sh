@@ -7,12 +7,15 @@
 #   pitch and clips the dialog's labels);
 # - Marlett, Wine's own symbol font, copied where Wine looks for it, so the
 #   caption buttons show their symbols and not letters;
-# - no crash dialog: a program that crashes ends, with a backtrace on stderr.
+# - no crash dialog: a program that crashes ends, with a backtrace on stderr;
+# - the user's Desktop, Documents, Downloads and the like are folders of the
+#   prefix's own, not Wine's links to the home folder, so that nothing a
+#   test writes there leaves the build tree.
 # usage: wine-prefix.sh PREFIX
 set -e
 prefix=$1
 # Bumped whenever the settings below change, so an older prefix is set up again.
-ready="$prefix/.dozemark-ready-2"
+ready="$prefix/.dozemark-ready-3"
 [ -f "$ready" ] && exit 0
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
@@ -34,4 +37,10 @@ if [ ! -f "$marlett" ]; then
     exit 1
 fi
 cp "$marlett" "$prefix/drive_c/windows/Fonts/"
+for link in "$prefix"/drive_c/users/*/*; do
+    if [ -L "$link" ]; then
+        rm "$link"
+        mkdir "$link"
+    fi
+done
 touch "$ready"

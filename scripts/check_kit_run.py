@@ -1,17 +1,23 @@
 #!/usr/bin/python3
-"""Checks a run of the test kit against the CTest run of the same programs.
+"""Checks one run of the test kit against the CTest run of the same programs.
 
-Every test that CTest ran must be in the kit's GoogleTest XML files, and
-no other, with the result CTest had; except the tests that CTest runs with
-an environment setting of Wine's own (their ENVIRONMENT property), which
-the kit runs without it: those must skip themselves, saying why. The kit's
-closing line must add up to its XML files.
+For every program the kit was asked to run, each test that CTest ran must
+be in the kit's XML files, and no other, with the result CTest had; except
+the tests that CTest runs with an environment setting of Wine's own (their
+ENVIRONMENT property), which the kit runs without it: those must skip
+themselves. A program removed from the kit must be named as missing and
+count as one failure. The closing lines must add up: "N passed, M failed,
+K skipped" to the XML files, and "expected: T tests in P programs" to
+CTest's count for those programs. The exit code must say whether anything
+failed, and every program must say it ran under the expected ANSI code page.
 
-usage: check_kit_run.py CTEST_OUTPUT CTEST_JSON RESULTS_FOLDER CLOSING_LINE
-  CTEST_OUTPUT    what ctest printed for the Windows GCC build
-  CTEST_JSON      ctest --show-only=json-v1 for the same build
-  RESULTS_FOLDER  the kit's results folder
-  CLOSING_LINE    the kit's last line, "N passed, M failed, K skipped"
+usage: check_kit_run.py CTEST_OUTPUT CTEST_JSON KIT_FOLDER EXIT_CODE CODE_PAGE [--missing PROGRAM] [PROGRAM ...]
+  CTEST_OUTPUT  what ctest printed for the Windows build the kit comes from
+  CTEST_JSON    ctest --show-only=json-v1 for the same build
+  KIT_FOLDER    where the kit was unpacked and run (its results folder is read)
+  EXIT_CODE     what run-tests.cmd ended with
+  CODE_PAGE     the ANSI code page the run was meant to have
+  PROGRAM       the programs named to run-tests.cmd (all, when none)
 """
 import glob
 import json
@@ -35,15 +41,19 @@ def CtestResults(path):
     return results
 
 
-def WineOnlyTests(path):
+def CtestTests(path):
+    """Each test's program and, for those that have one, its ENVIRONMENT."""
     with open(path, encoding="utf-8") as source:
         tests = json.load(source)["tests"]
-    settings = {}
+    programs, settings = {}, {}
     for test in tests:
+        # The command is the emulator (Wine) and its prefix, then the program.
+        exes = [arg for arg in test.get("command", []) if arg.endswith(".exe")]
+        programs[test["name"]] = os.path.basename(exes[0])[:-4] if exes else "?"
         for prop in test.get("properties", []):
             if prop["name"] == "ENVIRONMENT":
                 settings[test["name"]] = " ".join(prop["value"])
-    return settings
+    return programs, settings
 
 
 def KitResults(folder):
@@ -71,35 +81,72 @@ def Line(counts):
 
 
 def main(args):
-    if len(args) != 4:
+    missing = []
+    while "--missing" in args:
+        at = args.index("--missing")
+        missing.append(args[at + 1])
+        del args[at:at + 2]
+    if len(args) < 5:
         sys.stderr.write(__doc__)
         return 2
     ctest = CtestResults(args[0])
-    wineOnly = WineOnlyTests(args[1])
-    kit = KitResults(args[2])
-    closing = args[3].strip()
+    program_of, wine_only = CtestTests(args[1])
+    kit_folder, exit_code, code_page, named = args[2], int(args[3]), args[4], args[5:]
+    results = os.path.join(kit_folder, "results")
+    with open(os.path.join(kit_folder, "tests", "programs.txt"), encoding="utf-8") as listing:
+        listed = dict(line.split() for line in listing if line.strip())
+    programs = named or sorted(listed)
     problems = []
     if not ctest:
         problems.append("no test results in " + args[0])
-    for name in sorted(set(ctest) | set(kit)):
+    expected_ctest = {name: result for name, result in ctest.items() if program_of.get(name) in programs}
+    kit = KitResults(results)
+    ran = {name: result for name, result in expected_ctest.items() if program_of[name] not in missing}
+    for name in sorted(set(ran) | set(kit)):
         if name not in kit:
             problems.append("%s: run by CTest, not by the kit" % name)
-        elif name not in ctest:
+        elif name not in ran:
             problems.append("%s: run by the kit, not by CTest" % name)
         else:
-            expected = "skipped" if name in wineOnly else ctest[name]
-            if kit[name] != expected:
-                problems.append("%s: %s in the kit, %s expected (CTest: %s)" % (name, kit[name], expected,
-                                                                                 ctest[name]))
-    if closing != Line(Counts(kit)):
-        problems.append('closing line "%s", but the XML files add up to "%s"' % (closing, Line(Counts(kit))))
+            want = "skipped" if name in wine_only else ran[name]
+            if kit[name] != want:
+                problems.append("%s: %s in the kit, %s expected (CTest: %s)" % (name, kit[name], want, ran[name]))
 
-    print("CTest:                        " + Line(Counts(ctest)))
-    others = {name: result for name, result in ctest.items() if name not in wineOnly}
-    print("CTest, less the %d tests below: %s" % (len(wineOnly), Line(Counts(others))))
-    print("kit:                          " + Line(Counts(kit)) + "  (closing line: " + closing + ")")
-    for name in sorted(wineOnly):
-        print("  %s: CTest sets %s; the kit %s" % (name, wineOnly[name], kit.get(name, "did not run it")))
+    with open(os.path.join(results, "summary.txt"), encoding="ascii", errors="replace") as source:
+        summary = [line.rstrip("\r\n") for line in source]
+    for program in missing:
+        if not any(line.startswith(program + ": 0 passed, 1 failed, 0 skipped - ") and "is missing" in line
+                   for line in summary):
+            problems.append("%s was removed, and the kit did not name it as missing" % program)
+    passed, failed, skipped = Counts(kit)
+    closing = Line((passed, failed + len(missing), skipped))
+    if closing not in summary:
+        problems.append('no closing line "%s" in the summary' % closing)
+    total = sum(int(listed[p]) for p in programs)
+    ctest_total = len(expected_ctest)
+    expected_line = "expected: %d tests in %d programs" % (total, len(programs))
+    if total != ctest_total:
+        problems.append("tests/programs.txt expects %d tests of %s, CTest ran %d" % (total, " ".join(programs),
+                                                                                  ctest_total))
+    if expected_line not in summary:
+        problems.append('no line "%s" in the summary' % expected_line)
+    should_fail = failed + len(missing) > 0 or passed + failed + skipped + len(missing) != total
+    if (exit_code != 0) != should_fail:
+        problems.append("run-tests.cmd ended with %d" % exit_code)
+    for program in programs:
+        if program in missing:
+            continue
+        output = os.path.join(results, program + ".txt")
+        with open(output, encoding="utf-8", errors="replace") as source:
+            if "code pages: ANSI %s," % code_page not in source.read():
+                problems.append("%s did not run under code page %s" % (program, code_page))
+
+    print("CTest:  " + Line(Counts(expected_ctest)) + " in " + " ".join(programs))
+    print("kit:    " + Line(Counts(kit)) + (", and %d program(s) missing: %s" % (len(missing), " ".join(missing))
+                                            if missing else "") + "; exit code %d" % exit_code)
+    print("closing lines: " + " / ".join(line for line in summary[-3:] if line.strip()))
+    for name in sorted(set(wine_only) & set(ran)):
+        print("  %s: CTest sets %s; the kit %s" % (name, wine_only[name], kit.get(name, "did not run it")))
     for problem in problems:
         print("FAIL " + problem)
     return 1 if problems else 0

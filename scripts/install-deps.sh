@@ -9,7 +9,7 @@ packages=(
     g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
     mingw-w64-x86-64-dev
     wine wine64 fonts-wine xvfb xauth x11-apps imagemagick fonts-ipafont-gothic
-    python3 python3-pefile
+    python3 python3-pefile locales
 )
 
 missing=()

@@ -1,17 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the program for Windows and starts it
-# under Wine. With a display it opens the dialog. Without one (a server, CI)
-# it opens the dialog on a virtual display, presses Run with the default
-# options, prints the report and saves pictures of the dialog and of the
-# report as PNG files.
+# Installs what is missing, builds the program for Windows with Clang, as it
+# is released, and starts it under Wine. With a display it opens the dialog.
+# Without one (a server, CI) it opens the dialog on a virtual display,
+# presses Run with the default options, prints the report and saves
+# pictures of the dialog and of the report as PNG files.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build/windows-gcc
+build=$root/build/windows-clang
 cd "$root"
 
 "$root/scripts/install-deps.sh"
-cmake --preset windows-gcc >/dev/null
-cmake --build --preset windows-gcc --target dozemark screenshot_tour
+cmake --preset windows-clang >/dev/null
+cmake --build --preset windows-clang --target dozemark screenshot_tour
 prefix="$build/wineprefix"
 "$root/cmake/wine-prefix.sh" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all

@@ -3,13 +3,16 @@
 #   1. the platform-free logic natively with GCC and with Clang, under ASan
 #      and UBSan;
 #   2. the Windows program with MinGW-w64 GCC and with Clang, each with its
-#      Windows tests run under Wine on a virtual display;
+#      Windows tests run under Wine on a virtual display (Clang's, the
+#      released toolchain's, with the minute-long run);
 #   3. the release: the exe reproducible, stripped, at most 1 MiB, KnownDLL
 #      imports only, hardened; the release archive and the test kit
 #      reproducible and complete;
-#   4. the test kit, unpacked and run with Wine's cmd as on Windows, against
-#      the CTest run of the same programs;
-#   5. clang-tidy and cppcheck over every source.
+#   4. the test kit, unpacked and run with Wine's cmd as on Windows in
+#      folders and locales that have tripped it up, against the CTest run
+#      of the same programs;
+#   5. the Japanese guide's wording (first, as it takes no time), and
+#      clang-tidy and cppcheck over every source.
 # Ends with one line that sums up the tests run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -25,6 +28,9 @@ stage() {
 }
 
 "$root/scripts/install-deps.sh"
+
+stage "the Japanese guide's wording"
+/usr/bin/python3 "$root/scripts/check_japanese_guide.py" "$root/docs/README.ja.md"
 
 # Each build's settings are its preset's, in CMakePresets.json.
 native() {
@@ -45,7 +51,7 @@ windows_build() {
 windows_tests() {
     local preset=windows-$1
     stage "windows tests, $1, under Wine"
-    # Kept for the test kit's check, which compares its results with these.
+    # Kept for the test kit's check, which compares its results with Clang's.
     "$root/scripts/wine-tests.sh" "$preset" | tee "$root/build/$preset/ctest-output.txt" | tee -a "$log"
 }
 
@@ -69,18 +75,19 @@ joined() {
 native gcc
 native clang
 windows_build gcc
+# The second compiler's suite leaves out the minute-long run, which the
+# released toolchain's makes.
 windows_tests gcc
 windows_build clang
 
 stage "release: exe, archive and test kit, beside the Clang suite"
 beside "$releaseLog" "$root/scripts/release.sh"
 releasePid=$!
-# Its test preset leaves out the minute-long run, which the GCC suite makes.
 windows_tests clang
 stage "release: its output"
 joined "$releaseLog" "$releasePid"
 
-stage "static analysis, beside the test kit's run"
+stage "static analysis, beside the test kit's runs"
 beside "$lintLog" "$root/scripts/lint.sh"
 lintPid=$!
 stage "test kit, run with Wine's cmd"

@@ -1,46 +1,76 @@
 @echo off
-rem Runs every Dozemark test program of this kit on this Windows machine.
+rem Runs the Dozemark test programs of this kit on this Windows machine.
 rem
-rem Double-click it, or run it from a command prompt in any folder. Each
-rem program's GoogleTest output goes to results\<program>.txt, with a
-rem GoogleTest XML file beside it; a line per program and a closing line
-rem "N passed, M failed, K skipped" follow, and results\summary.txt keeps
-rem them with the Windows version. The exit code is 0 only when nothing
-rem failed.
-setlocal EnableExtensions EnableDelayedExpansion
-cd /d "%~dp0"
+rem Double-click it, or run it from a command prompt in any folder; name
+rem programs (run-tests.cmd dialog_e2e_tests) to run only those.
+rem tests\programs.txt lists every test program with its number of tests.
+rem Each program's output goes to results\<program>.txt and its results to
+rem results\<program>.xml. A line per program follows, then the closing
+rem line "N passed, M failed, K skipped" and the number of tests expected;
+rem results\summary.txt keeps them with the Windows version. A program that
+rem is missing, blocked or does not start counts as one failed test. The
+rem exit code is 0 only when nothing failed and every expected test ran.
+rem
+rem Delayed expansion stays off wherever the folder's name is read: it would
+rem take a "!" in the name for one of its own. A double-click starts the
+rem script in its own folder; otherwise pushd goes there, and takes a UNC
+rem path (\\server\share\...) too, mapping it to a free drive letter until
+rem the end.
+setlocal EnableExtensions DisableDelayedExpansion
+if not exist "%~nx0" pushd "%~dp0"
+if not exist "%~nx0" exit /b 1
 
-rem Started by a double-click, Explorer runs cmd /c with this file's full
-rem path; the window then closes as soon as the script ends, so wait for a
-rem key at the end. Typed at a prompt, cmd's own command line is another.
-set "clicked="
+rem Started by a double-click, Explorer runs cmd /c with this file's path,
+rem and the window closes as soon as the script ends: wait for a key then.
+rem Typed at a prompt, cmd's own command line is another.
+setlocal EnableDelayedExpansion
 set "commandLine=!cmdcmdline!"
-if defined commandLine if /i not "!commandLine:%~f0=!"=="!commandLine!" set "clicked=1"
+set "clicked="
+if defined commandLine if /i not "!commandLine:run-tests.cmd=!"=="!commandLine!" set "clicked=1"
+endlocal & set "pauseAtEnd=%clicked%"
 
+set "only="
+if not "%~1"=="" set "only= %* "
 if not exist results mkdir results
 del /q results\*.txt results\*.xml 2>nul
-set /a passed=0, failed=0, skipped=0
-set "programs=0"
-for %%p in (tests\*_tests.exe) do (
-    set "programs=1"
-    call :RunProgram %%~np
-)
-if "%programs%"=="0" (
-    call :Say no test programs in "%~dp0tests"
-    set /a failed+=1
-)
+set /a passed=0, failed=0, skipped=0, expected=0, programs=0
+rem No goto below: Wine's cmd leaves a for loop when a subroutine it calls jumps.
+if not exist tests\programs.txt call :Say tests\programs.txt is missing: the kit is incomplete
+if not exist tests\programs.txt set /a failed+=1
+if exist tests\programs.txt for /f "usebackq tokens=1,2" %%a in ("tests\programs.txt") do call :RunListed %%a %%b
+if %programs%==0 call :Say no test program of this kit is named%only%
+if %programs%==0 set /a failed+=1
 
 ver
 ver >> results\summary.txt
 call :Say %passed% passed, %failed% failed, %skipped% skipped
-if defined clicked pause
-if %failed% gtr 0 exit /b 1
+call :Say expected: %expected% tests in %programs% programs
+set /a reported=passed+failed+skipped
+if not %reported%==%expected% call :Say not a complete run: %reported% results for %expected% expected tests
+set "status=0"
+if %failed% gtr 0 set "status=1"
+if not %reported%==%expected% set "status=1"
+popd
+if defined pauseAtEnd pause
+exit /b %status%
+
+rem Runs tests\<%1>.exe, which should run %2 tests, unless other programs
+rem were named. A program that is missing counts as one failed test.
+:RunListed
+set "name=%~1"
+set "rest=%only%"
+if defined only call set "rest=%%only: %name% =%%"
+if defined only if "%rest%"=="%only%" exit /b 0
+set /a programs+=1, expected+=%~2
+if exist "tests\%name%.exe" call :RunProgram
+if not exist "tests\%name%.exe" call :Say %name%: 0 passed, 1 failed, 0 skipped - tests\%name%.exe is missing: not unpacked, or removed by antivirus
+if not exist "tests\%name%.exe" set /a failed+=1
 exit /b 0
 
-rem Runs tests\<%1>.exe and adds up what its GoogleTest summary says.
+rem Runs tests\<name>.exe and adds up what its GoogleTest summary says.
 :RunProgram
-set "name=%~1"
 set /a programPassed=0, programFailed=0, programSkipped=0
+set "note="
 "tests\%name%.exe" --gtest_output=xml:results\%name%.xml > "results\%name%.txt" 2>&1
 set "code=%errorlevel%"
 rem The summary lines: "[  PASSED  ] 5 tests.", "[  SKIPPED ] 1 test, listed
@@ -54,10 +84,13 @@ for /f "usebackq tokens=1-5" %%a in ("results\%name%.txt") do (
     if "%%a%%b%%c%%e"=="[FAILED]test," set /a programFailed=%%d
     if "%%a%%b%%c%%e"=="[FAILED]tests," set /a programFailed=%%d
 )
-rem A program that failed without saying which test (it crashed, or never
-rem started) counts as one failure.
-if not "%code%"=="0" if %programFailed%==0 set /a programFailed=1
-call :Say %name%: %programPassed% passed, %programFailed% failed, %programSkipped% skipped
+rem A program that was blocked, did not start or crashed has said nothing
+rem of its tests, or not which one failed: one failure.
+set /a programRan=programPassed+programFailed+programSkipped
+if not "%code%"=="0" if %programFailed%==0 set "note= - exit code %code% without a failed test: blocked, did not start or crashed; see results\%name%.txt"
+if %programRan%==0 if %programFailed%==0 set "note= - no test ran: blocked or did not start; see results\%name%.txt"
+if defined note set /a programFailed=1
+call :Say %name%: %programPassed% passed, %programFailed% failed, %programSkipped% skipped%note%
 set /a passed+=programPassed, failed+=programFailed, skipped+=programSkipped
 exit /b 0
 
