@@ -47,14 +47,15 @@ def Convert(markdown, problems):
     fenced = False
     table = False
     for line in markdown.splitlines():
-        row, table = line.strip().startswith("|"), table and line.strip().startswith("|")
+        stripped = line.strip()
+        if not stripped.startswith("|"):
+            table = False
         if line.startswith("```"):
             fenced = not fenced
             continue
         if fenced:
             out.append("    " + line)
             continue
-        stripped = line.strip()
         if re.fullmatch(r"\|[\s:|-]+\|", stripped):
             continue
         heading = re.match(r"(#+) (.*)", line)
@@ -68,7 +69,7 @@ def Convert(markdown, problems):
                     out.append("")
                 out.append(("■ " if level == 2 else "□ ") + title)
             continue
-        if row:
+        if stripped.startswith("|"):
             # A table's first row names its columns; each later row becomes
             # a line of its own.
             if table:

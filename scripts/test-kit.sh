@@ -63,17 +63,17 @@ run() {
 # check NAME FOLDER WHERE CODE_PAGE [--missing PROGRAM] [PROGRAM...]
 check() {
     local name=$1 folder=$2 where=$3 code_page=$4
-    shift 3
+    shift 4
     echo "== $name: $where"
     tr -d '\r' <"$runs/$name.out" | iconv -f "CP$code_page" -t UTF-8 |
         grep -E '^[a-z_]+: [0-9]+ passed|passed, [0-9]+ failed|^expected:|^not a|^Microsoft' || true
     /usr/bin/python3 "$root/scripts/check_kit_run.py" "$build/ctest-output.txt" "$build/ctest-tests.json" \
-        "$folder" "$(cat "$runs/$name.status")" "$@"
+        "$folder" "$(cat "$runs/$name.status")" "$code_page" "$@"
 }
 
 # prefix NAME LOCALE: a Wine prefix made with the locale; prints its path.
 prefix() {
-    local path=$runs/../kit-prefix-$1
+    local path=$root/build/kit-prefix-$1
     LANG=$2 LC_ALL=$2 "$root/cmake/wine-prefix.sh" "$path" >&2
     echo "$path"
 }
