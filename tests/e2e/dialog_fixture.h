@@ -68,7 +68,9 @@ protected:
         seen.respondedDuring = !WaitUntilBusy(app_.dialog, 5000);
         seen.iconicDuring = IsIconic(app_.dialog) != FALSE;
         seen.visibleDuring = IsWindowVisible(app_.dialog) != FALSE;
-        seen.workersDuring = onThread ? WaitForNewWorker(Pid(), idle, 500) : NewWorkerThreads(Pid(), idle);
+        // The worker lives for the whole run, so it is waited for as long as
+        // need be: on a busy PC it may start well after the dialog blocks.
+        seen.workersDuring = onThread ? WaitForNewWorker(Pid(), idle, 5000) : NewWorkerThreads(Pid(), idle);
         seen.report = WaitForProcessWindow(Pid(), kReportCaption, reportTimeoutMs, reports_);
         seen.msToReport = NowMs() - pressed;
         if (!seen.report) {
