@@ -56,7 +56,7 @@ dozemark_release_exe(dozemark)
 
 # What the program is measured against: a wide string stream and a message
 # box, with the same flags (scripts/release.sh).
-add_executable(size_floor WIN32 EXCLUDE_FROM_ALL bench/size_floor.cpp)
+add_executable(size_floor WIN32 EXCLUDE_FROM_ALL tools/size_floor.cpp)
 dozemark_release_exe(size_floor)
 dozemark_warnings(size_floor)
 
@@ -64,5 +64,5 @@ if(CMAKE_CROSSCOMPILING)
     # CTest runs every Windows test program under Wine, in a prefix of the
     # build tree's own.
     set(DOZEMARK_WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
-    set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/cmake/wine-run.sh;${DOZEMARK_WINEPREFIX}")
+    set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_SOURCE_DIR}/scripts/wine-run.sh;${DOZEMARK_WINEPREFIX}")
 endif()

@@ -94,7 +94,7 @@ def main(args):
     kit_folder, exit_code, code_page, named = args[2], int(args[3]), args[4], args[5:]
     results = os.path.join(kit_folder, "results")
     with open(os.path.join(kit_folder, "tests", "programs.txt"), encoding="utf-8") as listing:
-        listed = dict(line.split() for line in listing if line.strip())
+        listed = dict(line.split()[:2] for line in listing if line.strip())
     programs = named or sorted(listed)
     problems = []
     if not ctest:

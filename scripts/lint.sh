@@ -19,9 +19,9 @@ cmake --preset native-clang >/dev/null
 cmake --preset windows-clang >/dev/null
 
 native=$(git ls-files 'measure/*.cpp' 'report/*.cpp' 'ui/*.cpp' 'tests/native/*.cpp' 'bench/*.cpp' \
-    'resources/icon/*.cpp' | grep -v -e '_win32\.cpp$' -e '^ui/main\.cpp$' -e '^bench/size_floor\.cpp$')
-windows=$(git ls-files '*_win32.cpp' 'ui/main.cpp' 'bench/size_floor.cpp' 'tests/wine/*.cpp' 'tests/e2e/*.cpp' \
-    'tests/planting/*.cpp')
+    'resources/icon/*.cpp' | grep -v -e '_win32\.cpp$' -e '^ui/main\.cpp$')
+windows=$(git ls-files '*_win32.cpp' 'ui/main.cpp' 'tools/*.cpp' 'tests/harness/*.cpp' 'tests/windows/*.cpp' \
+    'tests/e2e/*.cpp' 'tests/planting/*.cpp')
 
 # One file per clang-tidy, two at a time; any finding fails the command.
 tidy() {
@@ -40,5 +40,5 @@ echo "== cppcheck"
 cppcheck --enable=warning,style,performance,portability --std=c++17 --inline-suppr --quiet \
     --error-exitcode=1 -I . \
     --suppress='constParameter:tests/*' --suppress=useStlAlgorithm --suppress=missingIncludeSystem \
-    measure report ui tests bench resources/icon
+    measure report ui tests bench tools resources/icon
 echo "lint: no findings"

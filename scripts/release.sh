@@ -4,7 +4,7 @@
 # - both builds of the exe are byte-identical, stripped, at most 1 MiB, and
 #   import nothing but KnownDLLs;
 # - each exe is within 64 KiB (and the version resource) of its floor, a
-#   wide string stream and a message box (bench/size_floor.cpp) built the
+#   wide string stream and a message box (tools/size_floor.cpp) built the
 #   same way;
 # - both exes have the hardening properties that their toolchain can give
 #   (scripts/check_hardening.py reads them from the PE headers).

@@ -13,7 +13,7 @@ cd "$root"
 cmake --preset windows-clang >/dev/null
 cmake --build --preset windows-clang --target dozemark screenshot_tour
 prefix="$build/wineprefix"
-"$root/cmake/wine-prefix.sh" "$prefix"
+"$root/scripts/wine-prefix.sh" "$prefix"
 export WINEPREFIX="$prefix" WINEDEBUG=-all
 
 if [ -n "${DISPLAY:-}" ]; then
@@ -27,7 +27,7 @@ echo "No display: running the dialog on a virtual one, pressing Run with the def
 xvfb-run -a -s "-screen 0 1024x768x24" sh -c '
     wine "$1" "$(winepath -w "$2")"; status=$?
     wineserver -w
-    exit $status' tour "$build/tests/screenshot_tour.exe" "$shots"
+    exit $status' tour "$build/tools/screenshot_tour.exe" "$shots"
 for picture in dialog report; do
     convert "$shots/$picture.bmp" "$shots/$picture.png"
     rm -f "$shots/$picture.bmp"

@@ -16,7 +16,15 @@
 #   - a copy running the dialog tests while a helper (thread_noise.exe)
 #     starts and ends threads inside its dozemark.exe all the time, as
 #     Windows' own components do in every GUI process.
-# The runs of one prefix go side by side, as a Wine suite mostly waits.
+# The runs of one prefix go side by side, as a Wine suite mostly waits, and
+# all the Japanese ones while input_noise.exe presses Space, Enter and Esc
+# on the user's desktop, as a person at the keyboard would. In the Western
+# prefix, the kit must also:
+#   - refuse a second start in a folder where it is running;
+#   - say what to do when run-tests.cmd is started alone, as Explorer starts
+#     it from inside the zip;
+#   - leave no dozemark.exe running when its test program is ended from
+#     outside (taskkill /F) inside the minute-long test.
 # Afterwards no dozemark.exe may be left running.
 #
 # Run after scripts/release.sh, which packs the kit, and after the Windows
@@ -53,10 +61,22 @@ unpack() {
 # run NAME FOLDER SCRIPT [PROGRAM...]: runs the kit with Wine's cmd from
 # FOLDER (where a double-click starts it), SCRIPT being run-tests.cmd or its
 # path, and keeps what it prints and its exit code under build/kit-runs.
+# Each run has an X display of its own (Xvfb picks a free one): Wine draws
+# each desktop into an X window, and those of one display cover one
+# another, so that a test reading its desktop's pixels would read another's.
 run() {
-    local name=$1 folder=$2 script=$3 status=0
+    local name=$1 folder=$2 script=$3 status=0 server
     shift 3
-    (cd "$folder" && wine cmd /c "$script" "$@") </dev/null >"$runs/$name.out" 2>&1 || status=$?
+    rm -f "$runs/$name.display"
+    Xvfb -displayfd 1 -screen 0 1024x768x24 >"$runs/$name.display" 2>/dev/null &
+    server=$!
+    for _ in $(seq 100); do
+        [ -s "$runs/$name.display" ] && break
+        sleep 0.1
+    done
+    (cd "$folder" && DISPLAY=:$(cat "$runs/$name.display") wine cmd /c "$script" "$@") </dev/null \
+        >"$runs/$name.out" 2>&1 || status=$?
+    kill $server
     echo "$status" >"$runs/$name.status"
 }
 
@@ -74,7 +94,7 @@ check() {
 # prefix NAME LOCALE: a Wine prefix made with the locale; prints its path.
 prefix() {
     local path=$root/build/kit-prefix-$1
-    LANG=$2 LC_ALL=$2 "$root/cmake/wine-prefix.sh" "$path" >&2
+    LANG=$2 LC_ALL=$2 "$root/scripts/wine-prefix.sh" "$path" >&2
     echo "$path"
 }
 
@@ -89,23 +109,27 @@ marks="$ja/drive_c/users/$user/Desktop/やった! 50% & ^ 十"
 share="$runs/share"
 unc="$share/共有フォルダー"
 western="$en/drive_c/users/$enUser/Downloads/山田"
+lone="$en/drive_c/users/$enUser/AppData/Local/Temp/Temp1_$(basename "$kit")"
+killed="$en/drive_c/users/$enUser/Downloads/killed"
 removed="$ja/drive_c/users/$user/Downloads/removed"
 noisy="$ja/drive_c/users/$user/Downloads/thread noise"
-# cmake/wine-prefix.sh makes these folders the prefix's own.
-for folder in "$downloads" "$schedule" "$marks" "$western" "$removed" "$noisy"; do
+# scripts/wine-prefix.sh makes these folders the prefix's own.
+for folder in "$downloads" "$schedule" "$marks" "$western" "$removed" "$noisy" "$lone" "$killed"; do
     case "$(realpath -m "$folder")" in
         "$root"/build/*) ;;
         *) echo "FAIL $folder lies outside the build tree"; exit 1 ;;
     esac
 done
-rm -rf "$downloads" "$schedule" "$marks" "$western" "$removed" "$noisy" "$ja/dosdevices/unc"
+rm -rf "$downloads" "$schedule" "$marks" "$western" "$removed" "$noisy" "$lone" "$killed" "$ja/dosdevices/unc"
 mkdir -p "$ja/dosdevices/unc/localhost" "$share"
 ln -s "$share" "$ja/dosdevices/unc/localhost/kit"
-for folder in "$downloads" "$schedule" "$marks" "$unc" "$western" "$noisy"; do
+for folder in "$downloads" "$schedule" "$marks" "$unc" "$western" "$noisy" "$killed"; do
     unpack "$folder"
 done
 unpack "$removed" resources_wine_tests
-echo "unpacked $(basename "$kit") into seven folders"
+mkdir -p "$lone"
+cp "$root/tests/kit/run-tests.cmd" "$lone/"
+echo "unpacked $(basename "$kit") into eight folders"
 
 windows() {
     echo "C:\\${1#*/drive_c/}" | tr / '\\'
@@ -116,27 +140,50 @@ started=$(date +%s)
 runner="runs=$runs; $(declare -f run)"
 LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEPREFIX=$ja xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$runner"'
     wine cmd /c exit </dev/null >/dev/null 2>&1
+    touch "$WINEPREFIX/drive_c/noise-on"
+    wine "$7" "C:\\noise-on" >"$runs/input-noise.out" 2>&1 &
+    keys=$!
     kits=()
     run downloads "$1" run-tests.cmd & kits+=($!)
     run schedule "$2" run-tests.cmd & kits+=($!)
     run marks "$3" run-tests.cmd & kits+=($!)
     run unc / "\\\\localhost\\kit\\共有フォルダー\\run-tests.cmd" & kits+=($!)
     run removed "$4" run-tests.cmd resources_wine_tests measure_wine_tests & kits+=($!)
-    touch "$WINEPREFIX/drive_c/thread-noise-on"
-    wine "$6" "C:\\thread-noise-on" "$7" >"$runs/thread-noise.out" 2>&1 &
-    noise=$!
+    wine "$6" "C:\\noise-on" "$8" >"$runs/thread-noise.out" 2>&1 &
+    threads=$!
     run noise "$5" run-tests.cmd dialog_e2e_tests
-    rm -f "$WINEPREFIX/drive_c/thread-noise-on"
-    wait $noise "${kits[@]}"' ja "$downloads" "$schedule" "$marks" "$removed" "$noisy" \
-    "$build/tests/thread_noise.exe" "$(windows "$noisy")" &
+    wait "${kits[@]}"
+    rm -f "$WINEPREFIX/drive_c/noise-on"
+    wait $keys $threads' ja "$downloads" "$schedule" "$marks" "$removed" "$noisy" \
+    "$build/tools/thread_noise.exe" "$build/tools/input_noise.exe" "$(windows "$noisy")" &
 japanese=$!
 LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 WINEPREFIX=$en xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$runner"'
     wine cmd /c exit </dev/null >/dev/null 2>&1
-    run western "$1" run-tests.cmd' en "$western" &
+    run western "$1" run-tests.cmd &
+    first=$!
+    sleep 20
+    run second "$1" run-tests.cmd
+    wait $first
+    run lone "$2" run-tests.cmd
+    # The minute-long test, its program ended from outside once the test
+    # has started dozemark.exe.
+    (cd "$3/tests" && wine dialog_e2e_tests.exe --gtest_filter=DialogTest.SeventyFiveSecondsRunsForSixty) \
+        >"$runs/killed.out" 2>&1 &
+    for tick in $(seq 60); do
+        pgrep -f "[k]illed.dozemark\.exe" >/dev/null && break
+        sleep 1
+    done
+    sleep 5
+    pgrep -fa "[k]illed.dozemark\.exe" | sed "s/^/running before: /" >>"$runs/killed.out" || true
+    wine taskkill /F /IM dialog_e2e_tests.exe >>"$runs/killed.out" 2>&1
+    sleep 5
+    pgrep -fa "[k]illed.dozemark\.exe" | sed "s/^/still running: /" >>"$runs/killed.out" || true
+    wait' en "$western" "$lone" "$killed" &
 western_run=$!
 wait $japanese $western_run || true
 echo "the runs took $(($(date +%s) - started)) s"
 tr -d '\r' <"$runs/thread-noise.out"
+tr -d '\r' <"$runs/input-noise.out"
 
 status=0
 check downloads "$downloads" "$(windows "$downloads")" 932 || status=1
@@ -147,6 +194,25 @@ check western "$western" "$(windows "$western")" 1252 || status=1
 check removed "$removed" "$(windows "$removed"), resources_wine_tests removed" 932 \
     --missing resources_wine_tests resources_wine_tests measure_wine_tests || status=1
 check noise "$noisy" "$(windows "$noisy"), with thread noise" 932 dialog_e2e_tests || status=1
+
+# expect NAME STATUS TEXT: the run ended with STATUS and printed TEXT.
+expect() {
+    local said
+    said=$(tr -d '\r' <"$runs/$1.out")
+    echo "== $1: $said"
+    if [ "$(cat "$runs/$1.status")" != "$2" ] || ! grep -qF -- "$3" <<<"$said"; then
+        echo "FAIL $1: exit code $(cat "$runs/$1.status"), expected $2 and \"$3\""
+        status=1
+    fi
+}
+expect second 1 "another run-tests.cmd is running in this folder"
+expect lone 1 "extract all of the zip first"
+echo "== killed: the test program ended with taskkill /F inside its minute-long test"
+tr -d '\r' <"$runs/killed.out" | grep -E '^(running before|still running)|terminated' || true
+if ! grep -q '^running before' "$runs/killed.out" || grep -q '^still running' "$runs/killed.out"; then
+    echo "FAIL killed: dozemark.exe did not run before, or still runs after, its test program was ended"
+    status=1
+fi
 
 # Every program a test started has been ended.
 sleep 2

@@ -10,7 +10,7 @@ build="$root/build/$preset"
 prefix="$build/wineprefix"
 
 if [ -z "${DOZEMARK_IN_XVFB:-}" ]; then
-    "$root/cmake/wine-prefix.sh" "$prefix"
+    "$root/scripts/wine-prefix.sh" "$prefix"
     exec env DOZEMARK_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$preset" "$@"
 fi
 

@@ -1,120 +1,64 @@
 #include "tests/e2e/dialog_driver.h"
 
-#include <process.h>
+#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
-#include "tests/wine/started_processes.h"
-#include "tests/wine/test_paths.h"
+#include "resources/resource.h"
+#include "tests/harness/harness.h"
 
 const wchar_t kDialogCaption[] = L"Dozemark";
 const wchar_t kReportCaption[] = L"Sleep(1) の経過時間";
 
 namespace {
 
-struct WindowSearch {
-    DWORD processId;
-    const std::wstring* caption;
-    const std::vector<HWND>* except;
-    HWND found;
-};
-
-// A top-level window's caption, read without sending the window a message,
-// so that a window whose thread is busy (or stopped) cannot hold the search up.
-std::wstring Caption(HWND window) {
-    wchar_t buffer[256];
-    const int length = GetWindowTextW(window, buffer, sizeof(buffer) / sizeof(buffer[0]));
-    return std::wstring(buffer, static_cast<size_t>(length));
-}
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
-    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner != search->processId || !IsWindowVisible(window) || Caption(window) != *search->caption) {
-        return TRUE;
-    }
-    for (HWND excluded : *search->except) {
-        if (excluded == window) {
-            return TRUE;
-        }
-    }
-    search->found = window;
-    return FALSE;
-}
-
 // A Toolhelp snapshot. Taken while the process loads or unloads a module,
 // it may fail with ERROR_BAD_LENGTH, and is then taken again, as its
 // documentation says, for up to two seconds.
 HANDLE Snapshot(DWORD flags, DWORD processId) {
-    for (int attempt = 0;; ++attempt) {
-        HANDLE snapshot = CreateToolhelp32Snapshot(flags, processId);
-        if (snapshot != INVALID_HANDLE_VALUE || GetLastError() != ERROR_BAD_LENGTH || attempt == 200) {
-            return snapshot;
-        }
-        Sleep(10);
-    }
+    HANDLE snapshot = INVALID_HANDLE_VALUE;
+    PollUntil(2000, [&] {
+        snapshot = CreateToolhelp32Snapshot(flags, processId);
+        return snapshot != INVALID_HANDLE_VALUE || GetLastError() != ERROR_BAD_LENGTH;
+    });
+    return snapshot;
+}
+
+template <typename T>
+bool Read(HANDLE process, const void* at, T* value) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, at, value, sizeof(T), &read) && read == sizeof(T);
 }
 
 using QueryThreadFn = LONG(WINAPI*)(HANDLE thread, ULONG infoClass, PVOID info, ULONG size, PULONG returned);
-constexpr ULONG kThreadQuerySetWin32StartAddress = 9;
 
-QueryThreadFn QueryThread() {
-    return reinterpret_cast<QueryThreadFn>(reinterpret_cast<void (*)()>(
-        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationThread")));
-}
+// THREAD_BASIC_INFORMATION, which NtQueryInformationThread gives for class
+// 0: the exit status, the thread's TEB, its ids, affinity and priorities.
+struct ThreadBasics {
+    LONG exitStatus;
+    const BYTE* teb;
+    ULONG_PTR rest[4];
+};
 
-ULONG_PTR StartAddress(QueryThreadFn query, HANDLE thread) {
-    ULONG_PTR start = 0;
-    return query(thread, kThreadQuerySetWin32StartAddress, &start, sizeof(start), nullptr) == 0 ? start : 0;
-}
-
-unsigned __stdcall WaitForRelease(void* release) {
-    WaitForSingleObject(release, 10000);
-    return 0;
-}
-
-// Where the C runtime starts every thread that _beginthreadex makes, read
-// off a thread of this process's own (Wine knows it only once the thread
-// runs). The runtime, msvcrt.dll, is a KnownDLL: it lies at the same
-// address in every process.
-ULONG_PTR BeginThreadexEntry() {
-    static const ULONG_PTR entry = [] {
-        const QueryThreadFn query = QueryThread();
-        HANDLE release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        HANDLE thread = query && release ? reinterpret_cast<HANDLE>(
-                                               _beginthreadex(nullptr, 0, WaitForRelease, release, 0, nullptr))
-                                         : nullptr;
-        ULONG_PTR start = 0;
-        for (int attempt = 0; thread && !start && attempt < 500; ++attempt) {
-            start = StartAddress(query, thread);
-            if (!start) {
-                Sleep(10);
-            }
-        }
-        if (thread) {
-            SetEvent(release);
-            WaitForSingleObject(thread, 10000);
-            CloseHandle(thread);
-        }
-        if (release) {
-            CloseHandle(release);
-        }
-        return start;
-    }();
-    return entry;
-}
-
-bool OpenClipboardWaiting(HWND window) {
-    for (int attempt = 0; attempt < 250; ++attempt) {
-        if (OpenClipboard(window)) {
-            return true;
-        }
-        Sleep(20);
+// Whether an address in [code, codeEnd) lies in the frames near the base of
+// the thread's stack, where the functions that started it return to.
+bool RunsCode(HANDLE process, QueryThreadFn query, HANDLE thread, ULONG_PTR code, ULONG_PTR codeEnd) {
+    ThreadBasics basics = {};
+    NT_TIB tib = {};
+    if (query(thread, 0, &basics, sizeof(basics), nullptr) != 0 || !Read(process, basics.teb, &tib)) {
+        return false;
     }
-    return false;
+    const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(tib.StackBase);
+    const ULONG_PTR limit = reinterpret_cast<ULONG_PTR>(tib.StackLimit);
+    std::vector<ULONG_PTR> stack((base - limit > 0x10000 ? 0x10000 : base - limit) / sizeof(ULONG_PTR));
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, reinterpret_cast<const void*>(base - stack.size() * sizeof(ULONG_PTR)),
+                             stack.data(), stack.size() * sizeof(ULONG_PTR), &read) &&
+           std::any_of(stack.begin(), stack.end(), [&](ULONG_PTR value) { return value >= code && value < codeEnd; });
 }
 
 // Formats whose data is a GDI object or is owned by the program that put it
@@ -147,29 +91,68 @@ UINT NotForHistoryFormat() {
     return RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
 }
 
+// A bitmap of this process's own to draw into and read back.
+struct Canvas {
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap;
+    HGDIOBJ previous;
+
+    Canvas(int width, int height)
+        : bitmap(CreateCompatibleBitmap(screen, width, height)), previous(SelectObject(memory, bitmap)) {}
+    ~Canvas() {
+        SelectObject(memory, previous);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+    }
+    std::vector<COLORREF> Pixels(int left, int top, int width, int height) const {
+        std::vector<COLORREF> pixels;
+        for (int i = 0; i < width * height; ++i) {
+            pixels.push_back(GetPixel(memory, left + i % width, top + i / width));
+        }
+        return pixels;
+    }
+};
+
+bool IsBlank(const std::vector<COLORREF>& pixels) {
+    return std::count(pixels.begin(), pixels.end(), pixels.empty() ? 0 : pixels[0]) ==
+           static_cast<std::ptrdiff_t>(pixels.size());
+}
+
+// The pixels of a window's child as its process draws them. PrintWindow has
+// that process draw the window into this one's bitmap, wherever the window
+// is; Wine's draws nothing for another process's window, which is then read
+// off the desktop.
+std::vector<COLORREF> ChildPixels(HWND window, HWND child, int* width, int* height) {
+    RECT outer, inner;
+    GetWindowRect(window, &outer);
+    GetWindowRect(child, &inner);
+    *width = inner.right - inner.left;
+    *height = inner.bottom - inner.top;
+    Canvas canvas(outer.right - outer.left, outer.bottom - outer.top);
+    PrintWindow(window, canvas.memory, 0);
+    std::vector<COLORREF> pixels = canvas.Pixels(inner.left - outer.left, inner.top - outer.top, *width, *height);
+    if (IsBlank(pixels)) {
+        BitBlt(canvas.memory, 0, 0, *width, *height, canvas.screen, inner.left, inner.top, SRCCOPY);
+        pixels = canvas.Pixels(0, 0, *width, *height);
+    }
+    return pixels;
+}
+
 } // namespace
 
+// Both wait with SMTO_NORMAL: meanwhile this thread answers what other
+// programs send to its windows, as a clipboard owner must.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_BLOCK, 5000, &result) ? static_cast<LRESULT>(result)
-                                                                                             : 0;
+    return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerMs, &result)
+               ? static_cast<LRESULT>(result)
+               : 0;
 }
 
 DozemarkProcess::~DozemarkProcess() {
     StopDozemark(this);
-}
-
-void Settle(DWORD ms) {
-    // Answers what is sent to the test's own windows meanwhile (the
-    // clipboard's owner is told when another program empties it).
-    const ULONGLONG until = GetTickCount64() + ms;
-    for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
-        MSG message;
-        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageW(&message);
-        }
-    }
 }
 
 double NowMs() {
@@ -180,54 +163,81 @@ double NowMs() {
 }
 
 HWND FindProcessWindow(DWORD processId, const std::wstring& caption, const std::vector<HWND>& except) {
-    WindowSearch search = {processId, &caption, &except, nullptr};
-    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    // FindWindowExW compares the caption that Windows keeps, and sends the
+    // window no message: a window whose thread is busy cannot hold it up.
+    for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, caption.c_str())) != nullptr;) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == processId && IsWindowVisible(window) &&
+            std::find(except.begin(), except.end(), window) == except.end()) {
+            return window;
+        }
+    }
+    return nullptr;
 }
 
 HWND WaitForProcessWindow(DWORD processId, const std::wstring& caption, DWORD timeoutMs,
                           const std::vector<HWND>& except) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    for (;;) {
-        if (HWND window = FindProcessWindow(processId, caption, except)) {
-            return window;
-        }
-        if (GetTickCount64() >= deadline) {
-            return nullptr;
-        }
-        Sleep(20);
-    }
+    HWND found = nullptr;
+    PollUntil(timeoutMs, [&] { return (found = FindProcessWindow(processId, caption, except)) != nullptr; });
+    return found;
 }
 
 bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (IsWindow(window) && IsWindowVisible(window)) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(20);
-    }
-    return true;
+    return PollUntil(timeoutMs, [&] { return !IsWindow(window) || !IsWindowVisible(window); });
 }
 
-bool StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder) {
-    std::wstring commandLine = L"\"" + path + L"\"";
+std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder) {
+    // On this thread's desktop: left unnamed, the program would open its
+    // windows on the desktop the test program was started on.
+    wchar_t desktop[MAX_PATH] = L"WinSta0\\";
+    const DWORD prefix = static_cast<DWORD>(wcslen(desktop));
+    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop + prefix,
+                              static_cast<DWORD>(sizeof(desktop) - prefix * sizeof(wchar_t)), nullptr);
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &app->info)) {
-        return false;
+    startup.lpDesktop = desktop;
+    std::wstring commandLine = L"\"" + path + L"\"";
+    // A start can fail for a moment (a scanner holding the new file), and is
+    // made once more a second later. The program is held until it is in
+    // the job, so that nothing of it escapes the job.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                           folder.empty() ? nullptr : folder.c_str(), &startup, &app->info)) {
+            break;
+        }
+        if (attempt == 2) {
+            return "CreateProcessW failed twice, a second apart, with error " + std::to_string(GetLastError());
+        }
+        Sleep(1000);
     }
-    TrackStartedProcess(app->info.hProcess);
-    return true;
+    if (!AssignProcessToJobObject(StartedProgramsJob(), app->info.hProcess)) {
+        const std::string why = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
+        StopDozemark(app);
+        return why;
+    }
+    ResumeThread(app->info.hThread);
+    return "";
 }
 
-bool StartDozemark(DozemarkProcess* app, DWORD timeoutMs, const std::wstring& path) {
-    if (!StartProgram(app, path.empty() ? ProgramPath() : path)) {
-        return false;
+std::string StartDozemark(DozemarkProcess* app, const std::wstring& path) {
+    // Now and then, under Wine, a program ends at once before it has done
+    // anything; it is started once more.
+    std::string why;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        why = StartProgram(app, path.empty() ? ProgramPath() : path);
+        if (!why.empty()) {
+            return why;
+        }
+        app->dialog = WaitForProcessWindow(app->info.dwProcessId, kDialogCaption, 20000);
+        const DWORD code = app->dialog ? STILL_ACTIVE : WaitForExit(*app, 0);
+        if (app->dialog || code == STILL_ACTIVE) {
+            return app->dialog ? "" : "the dialog did not appear within 20 s";
+        }
+        why = "the program ended with code " + std::to_string(code) + " before its dialog appeared";
+        StopDozemark(app);
     }
-    app->dialog = WaitForProcessWindow(app->info.dwProcessId, kDialogCaption, timeoutMs);
-    return app->dialog != nullptr;
+    return why + ", twice";
 }
 
 DWORD WaitForExit(const DozemarkProcess& app, DWORD timeoutMs) {
@@ -243,10 +253,9 @@ void StopDozemark(DozemarkProcess* app) {
     if (!app->info.hProcess) {
         return;
     }
-    ForgetStartedProcess(app->info.hProcess);
     if (WaitForSingleObject(app->info.hProcess, 0) != WAIT_OBJECT_0) {
         TerminateProcess(app->info.hProcess, 1);
-        WaitForSingleObject(app->info.hProcess, 5000);
+        WaitForSingleObject(app->info.hProcess, kAnswerMs);
     }
     CloseHandle(app->info.hThread);
     CloseHandle(app->info.hProcess);
@@ -264,6 +273,52 @@ std::wstring MessageBoxText(HWND box) {
     // The message box keeps its text in a static control with id 0xFFFF.
     HWND text = GetDlgItem(box, 0xFFFF);
     return text ? WindowText(text) : std::wstring();
+}
+
+std::string ShownIcon(HWND box) {
+    HWND icon = nullptr;
+    for (HWND child = FindWindowExW(box, nullptr, L"Static", nullptr); child && !icon;
+         child = FindWindowExW(box, child, L"Static", nullptr)) {
+        icon = (GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON ? child : nullptr;
+    }
+    if (!icon) {
+        return "no icon";
+    }
+    // A box that has just appeared may not have drawn its icon yet.
+    int width = 0, height = 0;
+    std::vector<COLORREF> shown;
+    if (!PollUntil(kAnswerMs, [&] { return !IsBlank(shown = ChildPixels(box, icon, &width, &height)); })) {
+        return "an icon with nothing drawn";
+    }
+    // Each of Windows' own, drawn the same size over the same background:
+    // the one closest to what the box shows is the one it shows.
+    const struct {
+        const char* name;
+        const wchar_t* id;
+    } kIcons[] = {{"information", IDI_INFORMATION}, {"warning", IDI_WARNING}, {"error", IDI_ERROR},
+                  {"question", IDI_QUESTION}};
+    const char* closest = "";
+    long long closestDistance = -1;
+    Canvas canvas(width, height);
+    HBRUSH background = CreateSolidBrush(shown[0]);
+    const RECT all = {0, 0, width, height};
+    for (const auto& candidate : kIcons) {
+        FillRect(canvas.memory, &all, background);
+        DrawIconEx(canvas.memory, 0, 0, LoadIconW(nullptr, candidate.id), width, height, 0, nullptr, DI_NORMAL);
+        const std::vector<COLORREF> drawn = canvas.Pixels(0, 0, width, height);
+        long long distance = 0;
+        for (size_t i = 0; i < drawn.size(); ++i) {
+            distance += std::abs(GetRValue(drawn[i]) - GetRValue(shown[i])) +
+                        std::abs(GetGValue(drawn[i]) - GetGValue(shown[i])) +
+                        std::abs(GetBValue(drawn[i]) - GetBValue(shown[i]));
+        }
+        if (closestDistance < 0 || distance < closestDistance) {
+            closest = candidate.name;
+            closestDistance = distance;
+        }
+    }
+    DeleteObject(background);
+    return closest;
 }
 
 bool IsChecked(HWND dialog, int id) {
@@ -299,67 +354,44 @@ void PressKey(HWND window, UINT virtualKey) {
     PostMessageW(window, WM_KEYUP, virtualKey, scan | 1 | (LPARAM{3} << 30));
 }
 
-bool IsResponsive(HWND window, UINT timeoutMs) {
+bool IsResponsive(HWND window, DWORD timeoutMs) {
     DWORD_PTR result = 0;
-    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, timeoutMs, &result) != 0;
+    return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
-bool WaitUntilBusy(HWND window, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    while (IsResponsive(window)) {
-        if (GetTickCount64() >= deadline) {
-            return false;
-        }
-        Sleep(20);
+int WorkerThreads(const DozemarkProcess& app) {
+    const auto query = OptionalFunction<QueryThreadFn>(L"ntdll.dll", "NtQueryInformationThread");
+    HMODULE exe = nullptr;
+    DWORD needed = 0;
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS64 nt = {};
+    if (!query || !EnumProcessModules(app.info.hProcess, &exe, sizeof(exe), &needed) ||
+        !Read(app.info.hProcess, exe, &dos) ||
+        !Read(app.info.hProcess, reinterpret_cast<const BYTE*>(exe) + dos.e_lfanew, &nt)) {
+        return -1;
     }
-    return true;
-}
-
-std::vector<DWORD> ThreadIds(DWORD processId) {
-    std::vector<DWORD> ids;
+    const ULONG_PTR code = reinterpret_cast<ULONG_PTR>(exe) + nt.OptionalHeader.BaseOfCode;
+    const ULONG_PTR codeEnd = code + nt.OptionalHeader.SizeOfCode;
+    const DWORD dialogThread = GetWindowThreadProcessId(app.dialog, nullptr);
     HANDLE snapshot = Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE) {
-        return ids;
+        return -1;
     }
+    int workers = 0;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        if (entry.th32OwnerProcessID == processId) {
-            ids.push_back(entry.th32ThreadID);
-        }
-    }
-    CloseHandle(snapshot);
-    return ids;
-}
-
-int NewWorkerThreads(DWORD processId, const std::vector<DWORD>& before) {
-    const QueryThreadFn query = QueryThread();
-    const ULONG_PTR entry = BeginThreadexEntry();
-    if (!query || !entry) {
-        return -1;
-    }
-    int count = 0;
-    for (DWORD id : ThreadIds(processId)) {
-        if (std::find(before.begin(), before.end(), id) != before.end()) {
-            continue;
-        }
         // A thread that has ended since the snapshot cannot be opened.
-        if (HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, id)) {
-            count += StartAddress(query, thread) == entry;
+        HANDLE thread = entry.th32OwnerProcessID == app.info.dwProcessId && entry.th32ThreadID != dialogThread
+                            ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID)
+                            : nullptr;
+        if (thread) {
+            workers += RunsCode(app.info.hProcess, query, thread, code, codeEnd);
             CloseHandle(thread);
         }
     }
-    return count;
-}
-
-int WaitForNewWorker(DWORD processId, const std::vector<DWORD>& before, DWORD timeoutMs) {
-    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
-    int count = NewWorkerThreads(processId, before);
-    while (count == 0 && GetTickCount64() < deadline) {
-        Sleep(20);
-        count = NewWorkerThreads(processId, before);
-    }
-    return count;
+    CloseHandle(snapshot);
+    return workers;
 }
 
 std::wstring ModulePathIn(DWORD processId, const wchar_t* module) {
@@ -383,10 +415,17 @@ BorrowedClipboard::BorrowedClipboard()
     : window(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
 
 bool Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
-    if (!clipboard->window || !OpenClipboardWaiting(clipboard->window)) {
+    // Reading a format that its owner renders only when asked waits for the
+    // owner: one that does not answer within the bound keeps what it holds,
+    // which is then not put back.
+    HWND owner = GetClipboardOwner();
+    DWORD_PTR answer = 0;
+    const bool readable = !owner || SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &answer);
+    if (!clipboard->window || !PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
         return false;
     }
-    for (UINT format = clipboard->saved ? 0 : EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
+    for (UINT format = clipboard->saved || !readable ? 0 : EnumClipboardFormats(0); format;
+         format = EnumClipboardFormats(format)) {
         HANDLE data = IsCopyable(format) ? GetClipboardData(format) : nullptr;
         const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
         if (bytes) {
@@ -394,6 +433,9 @@ bool Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
                 BorrowedClipboard::Saved{format, std::vector<char>(bytes, bytes + GlobalSize(data))});
             GlobalUnlock(data);
         }
+    }
+    if (!clipboard->saved && !readable) {
+        printf("the clipboard's owner does not answer: what it holds is not kept\n");
     }
     clipboard->saved = true;
     EmptyClipboard();
@@ -405,7 +447,7 @@ bool Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
 }
 
 BorrowedClipboard::~BorrowedClipboard() {
-    if (saved && OpenClipboardWaiting(window)) {
+    if (saved && PollUntil(kAnswerMs, [&] { return OpenClipboard(window) != FALSE; })) {
         EmptyClipboard();
         for (const Saved& format : formats) {
             if (format.format != NotForHistoryFormat()) {
@@ -421,4 +463,42 @@ BorrowedClipboard::~BorrowedClipboard() {
     if (window) {
         DestroyWindow(window);
     }
+}
+
+void PrepareRun(const DozemarkProcess& app, bool minimize, bool hide, bool thread, const wchar_t* seconds) {
+    SetChecked(app.dialog, IDC_MINIMIZE, minimize);
+    SetChecked(app.dialog, IDC_HIDE, hide);
+    SetChecked(app.dialog, IDC_SEPARATE_THREAD, thread);
+    ClearField(GetDlgItem(app.dialog, IDC_SECONDS));
+    Type(GetDlgItem(app.dialog, IDC_SECONDS), seconds);
+}
+
+RunObservation PressRun(const DozemarkProcess& app, DWORD reportTimeoutMs, const std::vector<HWND>& except) {
+    RunObservation seen;
+    const bool onThread = IsChecked(app.dialog, IDC_SEPARATE_THREAD);
+    const double pressed = NowMs();
+    Press(app.dialog, IDC_RUN);
+    // The run is under way once the dialog's thread leaves a message
+    // unanswered for half a second (idle, it answers at once) and, with the
+    // thread option, once the worker runs: the window is looked at while the
+    // worker is there, between the calls that put it away and bring it back.
+    seen.respondedDuring = !PollUntil(kAnswerMs, [&] { return !IsResponsive(app.dialog, 500); });
+    if (onThread) {
+        PollUntil(kAnswerMs, [&] { return WorkerThreads(app) != 0; });
+    }
+    seen.iconicDuring = IsIconic(app.dialog) != FALSE;
+    seen.visibleDuring = IsWindowVisible(app.dialog) != FALSE;
+    seen.workersDuring = WorkerThreads(app);
+    seen.report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, reportTimeoutMs, except);
+    seen.msToReport = NowMs() - pressed;
+    if (!seen.report) {
+        return seen;
+    }
+    seen.iconicAtReport = IsIconic(app.dialog) != FALSE;
+    seen.visibleAtReport = IsWindowVisible(app.dialog) != FALSE;
+    seen.dialogEnabledAtReport = IsWindowEnabled(app.dialog) != FALSE;
+    seen.workersAtReport = WorkerThreads(app);
+    seen.reportOwner = GetWindow(seen.report, GW_OWNER);
+    seen.reportText = MessageBoxText(seen.report);
+    return seen;
 }

@@ -1,13 +1,18 @@
 // Drives the real program from another process, as a user would: starts it,
 // finds its windows, clicks, types, and reads state back through messages.
-// Every wait has a bound, and nothing depends on which window Windows lets
-// be active: buttons are pressed with the command their click would send.
+// Every wait has a bound, and no press needs the dialog to be active.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 #include <vector>
+
+#include "tests/harness/harness.h"
+
+// How long the program may take to answer wherever a test needs an answer:
+// enough for a throttled laptop, and when Windows takes a program for hung.
+constexpr DWORD kAnswerMs = 5000;
 
 // A program a test started. It is ended when this goes out of scope, so
 // that no way out of a test (a failed ASSERT included) leaves it running.
@@ -21,20 +26,21 @@ struct DozemarkProcess {
     ~DozemarkProcess();
 };
 
-// Starts a program, in `folder` if one is given, and tracks it.
-bool StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder = std::wstring());
-// Starts Dozemark (the built one unless a path is given) and waits, up to
-// timeoutMs, for its dialog.
-bool StartDozemark(DozemarkProcess* app, DWORD timeoutMs = 20000, const std::wstring& path = std::wstring());
+// Starts a program on this thread's desktop, in the started programs' job
+// (tests/harness/harness.h), in `folder` if one is given. "" when it
+// started; otherwise why not, with Windows' error code.
+std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder = std::wstring());
+// Starts Dozemark (the built one unless a path is given) and waits for its
+// dialog: "" or why not.
+std::string StartDozemark(DozemarkProcess* app, const std::wstring& path = std::wstring());
 // Ends it the hard way if it is still running; closes the handles.
 void StopDozemark(DozemarkProcess* app);
 // Waits for the process to end; returns its exit code, or STILL_ACTIVE.
 DWORD WaitForExit(const DozemarkProcess& app, DWORD timeoutMs);
 
 // A visible top-level window of the process with this caption, other than
-// those listed in `except`; null if there is none.
+// those in `except`; null if there is none.
 HWND FindProcessWindow(DWORD processId, const std::wstring& caption, const std::vector<HWND>& except = {});
-// Polls until a window as above appears, up to timeoutMs.
 HWND WaitForProcessWindow(DWORD processId, const std::wstring& caption, DWORD timeoutMs,
                           const std::vector<HWND>& except = {});
 bool WaitForWindowGone(HWND window, DWORD timeoutMs);
@@ -42,43 +48,34 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs);
 std::wstring WindowText(HWND window);
 // The text of a message box (its static control).
 std::wstring MessageBoxText(HWND box);
+// Which of Windows' message-box icons a box shows, as the user sees it:
+// "information", "warning", "error" or "question"; otherwise what is wrong.
+std::string ShownIcon(HWND box);
 
 bool IsChecked(HWND dialog, int id);
 void SetChecked(HWND dialog, int id, bool checked);
-// A press of a dialog's button: the BN_CLICKED command posted to the
-// dialog, which needs no activation (BM_CLICK "might fail" when the dialog
-// is not active), and does not hold the caller up.
+// A press of a button: its BN_CLICKED command, posted, which needs no
+// activation (BM_CLICK "might fail" when the dialog is not active).
 void Press(HWND dialog, int id);
-// Presses a message box's OK button.
 void PressOk(HWND box);
-// A message sent to a window of another process, with a bound: a program
-// that has stopped answering gives 0 after 5 s, and cannot hold the test up.
+// A message sent to a window of another process, given up after kAnswerMs
+// (then 0): a program that has stopped answering cannot hold the test up.
 LRESULT Send(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 // Typed characters, sent as WM_CHAR: each has been taken (or refused) when
-// this returns. (Posted, they would still be queued when a message sent
-// next, such as WM_GETTEXT, is answered.)
+// this returns, unlike posted ones.
 void Type(HWND control, const std::wstring& text);
 // Selects the whole field and deletes it with Backspace.
 void ClearField(HWND edit);
-// A key press (down and up) sent to a window's queue.
+// A key press (down and up) posted to a window's queue.
 void PressKey(HWND window, UINT virtualKey);
+bool IsResponsive(HWND window, DWORD timeoutMs = kAnswerMs);
 
-// Whether the window's thread answers a message within timeoutMs.
-bool IsResponsive(HWND window, UINT timeoutMs = 250);
-// Waits, up to timeoutMs, until the window's thread stops answering; false
-// if it never did.
-bool WaitUntilBusy(HWND window, DWORD timeoutMs);
-
-// Windows starts and ends threads of its own in every GUI process (the
-// loader's workers, thread pools, input methods), so the process's thread
-// count says little. A run's worker is told apart by where it starts: the
-// C runtime's entry for threads made by _beginthreadex.
-std::vector<DWORD> ThreadIds(DWORD processId);
-// Threads of the process started by _beginthreadex that are not in
-// `before`; -1 if the system cannot say.
-int NewWorkerThreads(DWORD processId, const std::vector<DWORD>& before);
-// The same, waited for up to timeoutMs until there is one.
-int WaitForNewWorker(DWORD processId, const std::vector<DWORD>& before, DWORD timeoutMs);
+// Threads of the process other than the dialog's that are running the
+// program's own code: a run's worker. Windows starts and ends threads of
+// its own in every GUI process (thread pools, input methods), some through
+// the same C runtime entry, and reuses thread ids at once; none of them has
+// the program's code on its stack. -1 if the system cannot say.
+int WorkerThreads(const DozemarkProcess& app);
 
 // Where the process loaded `module` from, "" if it has not, "?" if the
 // system cannot say.
@@ -105,19 +102,41 @@ struct BorrowedClipboard {
 };
 // Puts the text on the clipboard (again: another program may have changed
 // it meanwhile); what the user had is kept the first time. False if the
-// clipboard could not be had within 5 s.
+// clipboard could not be had within kAnswerMs.
 bool Lend(BorrowedClipboard* clipboard, const std::wstring& text);
 
-// Milliseconds from the high-resolution counter: GetTickCount64 moves in
-// steps of 10 to 16 ms on Windows.
+// Milliseconds from the high-resolution counter (GetTickCount64 moves in
+// steps of 10 to 16 ms).
 double NowMs();
-// The coarsest step of Windows' millisecond clocks at their default
-// resolution (15.625 ms), allowed for where a run's own timeGetTime
-// readings are set against a time measured from outside.
+// The coarsest step of Windows' millisecond clocks (15.625 ms), allowed for
+// where a run's own timeGetTime readings are set against NowMs.
 constexpr double kClockStepMs = 16;
-
-// Waits a little while the target process handles what was posted to it.
-void Settle(DWORD ms = 150);
 
 extern const wchar_t kDialogCaption[];
 extern const wchar_t kReportCaption[];
+
+// What a run looked like from outside.
+struct RunObservation {
+    int workersDuring = -1;
+    bool iconicDuring = false;
+    bool visibleDuring = false;
+    bool respondedDuring = true;
+    HWND report = nullptr;
+    double msToReport = 0;
+    bool iconicAtReport = true;
+    bool visibleAtReport = false;
+    bool dialogEnabledAtReport = false;
+    int workersAtReport = -1;
+    HWND reportOwner = nullptr;
+    std::wstring reportText;
+};
+
+// Sets the window and thread options and types the run length into the
+// emptied seconds field.
+void PrepareRun(const DozemarkProcess& app, bool minimize, bool hide, bool thread, const wchar_t* seconds);
+// Presses Run and looks at the process once the run is under way, then
+// waits for a report (other than those in `except`) and looks again. A test
+// that must see inside a run makes it last long enough for a test program
+// that is held up meanwhile.
+RunObservation PressRun(const DozemarkProcess& app, DWORD reportTimeoutMs = 15000,
+                        const std::vector<HWND>& except = {});

@@ -9,7 +9,6 @@
 #include "resources/resource.h"
 #include "tests/e2e/dialog_fixture.h"
 
-
 TEST_F(DialogTest, OpensWithTheDefaults) {
     EXPECT_FALSE(IsChecked(app_.dialog, IDC_CALL_SETPROCESSINFORMATION));
     EXPECT_TRUE(IsChecked(app_.dialog, IDC_CALL_TIMEBEGINPERIOD));
@@ -59,9 +58,10 @@ TEST_F(DialogTest, EmptySecondsRunsForOneAndShowsOne) {
     ExpectOneSecondRun();
 }
 
-// One run with the given window and thread options, watched from outside.
+// One run with the given window and thread options, watched from outside;
+// three seconds long, for a test program held up for a while inside it.
 void DialogTest::CheckRun(bool minimize, bool hide, bool thread) {
-    PrepareRun(minimize, hide, thread, L"1");
+    PrepareRun(minimize, hide, thread, L"3");
     const RunObservation seen = PressRun();
     ASSERT_NE(nullptr, seen.report) << "no report within 15 s";
 
@@ -74,6 +74,7 @@ void DialogTest::CheckRun(bool minimize, bool hide, bool thread) {
     EXPECT_TRUE(seen.visibleAtReport) << "still hidden when the report appeared";
     EXPECT_EQ(0, seen.workersAtReport) << "worker threads when the report appeared";
 
+    EXPECT_EQ("information", ShownIcon(seen.report)) << "the report's icon";
     EXPECT_EQ(nullptr, seen.reportOwner) << "the report has an owner";
     EXPECT_TRUE(seen.dialogEnabledAtReport) << "the dialog is disabled under the report";
     EXPECT_GT(SleptMs(seen.reportText), 0u);
@@ -91,7 +92,7 @@ TEST_F(DialogTest, RunOnThreadHidden) { CheckRun(false, true, true); }
 TEST_F(DialogTest, RunOnThreadMinimizedAndHidden) { CheckRun(true, true, true); }
 
 TEST_F(DialogTest, RunDuringAnOpenReportNestsAFullRun) {
-    PrepareRun(false, false, true, L"1");
+    PrepareRun(false, false, true, L"3");
     const RunObservation first = PressRun();
     ASSERT_NE(nullptr, first.report) << "no first report";
     reports_.push_back(first.report);

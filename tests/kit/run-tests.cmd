@@ -3,22 +3,22 @@ rem Runs the Dozemark test programs of this kit on this Windows machine.
 rem
 rem Double-click it, or run it from a command prompt in any folder; name
 rem programs (run-tests.cmd dialog_e2e_tests) to run only those.
-rem tests\programs.txt lists every test program with its number of tests.
-rem Each program's output goes to results\<program>.txt and its results to
-rem results\<program>.xml. A line per program follows, then the closing
-rem line "N passed, M failed, K skipped" and the number of tests expected;
-rem results\summary.txt keeps them with the Windows version. A program that
-rem is missing, blocked or does not start counts as one failed test. The
-rem exit code is 0 only when nothing failed and every expected test ran.
+rem tests\programs.txt lists every test program with its number of tests and
+rem about how many seconds it takes. Each program's output goes to
+rem results\<program>.txt and its results to results\<program>.xml. A line
+rem per program follows, then the closing line "N passed, M failed, K
+rem skipped" and the number of tests expected; results\summary.txt keeps them
+rem with the Windows version. A program that is missing, blocked or does not
+rem start counts as one failed test. The exit code is 0 only when nothing
+rem failed and every expected test ran. One kit runs at a time in a folder.
 rem
 rem Delayed expansion stays off wherever the folder's name is read: it would
-rem take a "!" in the name for one of its own. A double-click starts the
+rem take a "!" in the name for one of its own. The name is never read inside
+rem parentheses, where a ")" in it would end them. A double-click starts the
 rem script in its own folder; otherwise pushd goes there, and takes a UNC
 rem path (\\server\share\...) too, mapping it to a free drive letter until
 rem the end.
 setlocal EnableExtensions DisableDelayedExpansion
-if not exist "%~nx0" pushd "%~dp0"
-if not exist "%~nx0" exit /b 1
 
 rem Started by a double-click, Explorer runs cmd /c with this file's path,
 rem and the window closes as soon as the script ends: wait for a key then.
@@ -29,15 +29,41 @@ set "clicked="
 if defined commandLine if /i not "!commandLine:run-tests.cmd=!"=="!commandLine!" set "clicked=1"
 endlocal & set "pauseAtEnd=%clicked%"
 
+rem Double-clicked inside the zip, Explorer copies this file alone to a
+rem folder of its own and runs it there.
+set "why="
+if not exist "%~nx0" pushd "%~dp0"
+if not exist "%~nx0" set "why=cannot go to its own folder"
+if not defined why if not exist tests if not exist dozemark.exe set "why=it is here without the rest of the kit. If you opened it inside the zip, extract all of the zip first (Extract All), then run run-tests.cmd in the folder that makes"
+if defined why goto :EndEarly
+
+if not exist results mkdir results
+rem While a kit runs, cmd holds this file open for writing, and a second
+rem one cannot open it.
+set "ran="
+call :Main %* 2>results\running.lock
+if not defined ran set "why=another run-tests.cmd is running in this folder: let it end first"
+if defined why goto :EndEarly
+popd
+if defined pauseAtEnd pause
+exit /b %status%
+
+:EndEarly
+echo run-tests.cmd: %why%
+popd 2>nul
+if defined pauseAtEnd pause
+exit /b 1
+
+:Main
+set "ran=1"
 set "only="
 if not "%~1"=="" set "only= %* "
-if not exist results mkdir results
 del /q results\*.txt results\*.xml 2>nul
 set /a passed=0, failed=0, skipped=0, expected=0, programs=0
 rem No goto below: Wine's cmd leaves a for loop when a subroutine it calls jumps.
 if not exist tests\programs.txt call :Say tests\programs.txt is missing: the kit is incomplete
 if not exist tests\programs.txt set /a failed+=1
-if exist tests\programs.txt for /f "usebackq tokens=1,2" %%a in ("tests\programs.txt") do call :RunListed %%a %%b
+if exist tests\programs.txt for /f "usebackq tokens=1-3" %%a in ("tests\programs.txt") do call :RunListed %%a %%b %%c
 if %programs%==0 call :Say no test program of this kit is named%only%
 if %programs%==0 set /a failed+=1
 
@@ -50,18 +76,18 @@ if not %reported%==%expected% call :Say not a complete run: %reported% results f
 set "status=0"
 if %failed% gtr 0 set "status=1"
 if not %reported%==%expected% set "status=1"
-popd
-if defined pauseAtEnd pause
-exit /b %status%
+exit /b 0
 
-rem Runs tests\<%1>.exe, which should run %2 tests, unless other programs
-rem were named. A program that is missing counts as one failed test.
+rem Runs tests\<%1>.exe, which should run %2 tests in about %3 seconds,
+rem unless other programs were named. A program that is missing counts as
+rem one failed test.
 :RunListed
 set "name=%~1"
 set "rest=%only%"
 if defined only call set "rest=%%only: %name% =%%"
 if defined only if "%rest%"=="%only%" exit /b 0
 set /a programs+=1, expected+=%~2
+echo %name%: %~2 tests, about %~3 s ...
 if exist "tests\%name%.exe" call :RunProgram
 if not exist "tests\%name%.exe" call :Say %name%: 0 passed, 1 failed, 0 skipped - tests\%name%.exe is missing: not unpacked, or removed by antivirus
 if not exist "tests\%name%.exe" set /a failed+=1

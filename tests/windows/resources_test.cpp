@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "tests/narrow_text.h"
-#include "tests/wine/test_paths.h"
+#include "tests/harness/harness.h"
 #include "version.h"
 
 namespace {

@@ -10,15 +10,18 @@
 #include "measure/measure_worker.h"
 #include "measure/os_calls_win32.h"
 #include "report/report_text.h"
-#include "tests/wine/report_format.h"
+#include "tests/harness/harness.h"
+#include "tests/harness/report_format.h"
 
 namespace {
 
-RunOptions OneSecond(bool worker) {
+RunOptions OneSecond(bool worker, bool callSetProcessInformation = false, bool callTimePeriod = true) {
     RunOptions options;
     options.seconds = 1;
     options.useWorkerThread = worker;
     options.minimizeWindow = false;
+    options.callSetProcessInformation = callSetProcessInformation;
+    options.callTimePeriod = callTimePeriod;
     return options;
 }
 
@@ -97,9 +100,7 @@ TEST(MeasureSleepWine, ThreadRunEndsWithExitCodeZero) {
 
 TEST(MeasureSleepWine, CountsAddUpToTheSamplesTaken) {
     DelayHistogram histogram;
-    RunOptions options = OneSecond(false);
-    options.callSetProcessInformation = true;
-    WorkerParams params{histogram, options};
+    WorkerParams params{histogram, OneSecond(false, true)};
     CountingClock clock;
     RunMeasurement(params, Win32OsCalls(), clock);
     EXPECT_GT(clock.sleeps, 0u);
@@ -131,6 +132,15 @@ struct InstantClock {
     void Sleep1() { now += 16; }
 };
 
+// A run on the real OS calls, with a clock that does not wait.
+DelayHistogram InstantRun(const RunOptions& options) {
+    DelayHistogram histogram;
+    WorkerParams params{histogram, options};
+    InstantClock clock;
+    RunMeasurement(params, Win32OsCalls(), clock);
+    return histogram;
+}
+
 } // namespace
 
 // Thirty runs on the real OS calls (with a clock that does not wait), the
@@ -144,16 +154,7 @@ TEST(MeasureSleepWine, RealCallsLeaveNoTimerPeriodBehind) {
         GTEST_SKIP() << "timeEndPeriod does not report an unmatched release here";
     }
     for (int run = 0; run < 30; ++run) {
-        DelayHistogram histogram;
-        RunOptions options;
-        options.callSetProcessInformation = run & 1;
-        options.callTimePeriod = run & 2;
-        options.useWorkerThread = false;
-        options.seconds = 1;
-        WorkerParams params{histogram, options};
-        InstantClock clock;
-        RunMeasurement(params, Win32OsCalls(), clock);
-        ASSERT_EQ((DelayHistogram{{16, 63}}), histogram) << "run " << run;
+        ASSERT_EQ((DelayHistogram{{16, 63}}), InstantRun(OneSecond(false, run & 1, run & 2))) << "run " << run;
     }
     EXPECT_EQ(static_cast<MMRESULT>(TIMERR_NOCANDO), timeEndPeriod(1)) << "a timer period is still requested";
 }
@@ -161,10 +162,8 @@ TEST(MeasureSleepWine, RealCallsLeaveNoTimerPeriodBehind) {
 // The throttling policy after runs that changed it is the policy before
 // them, both masks: on Windows 11 22H2 and later, which report it.
 TEST(MeasureSleepWine, RealCallsPutTheThrottlingStateBack) {
-    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    const ProcessInformationFn query = reinterpret_cast<ProcessInformationFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(kernel, "GetProcessInformation")));
-    if (!query || !GetProcAddress(kernel, "SetProcessInformation")) {
+    const auto query = OptionalFunction<ProcessInformationFn>(L"kernel32.dll", "GetProcessInformation");
+    if (!query || !OptionalFunction<ProcessInformationFn>(L"kernel32.dll", "SetProcessInformation")) {
         GTEST_SKIP() << "the process-information functions are absent here";
     }
     PowerThrottlingState before = {1, 0, 0};
@@ -173,14 +172,7 @@ TEST(MeasureSleepWine, RealCallsPutTheThrottlingStateBack) {
                      << "; Windows 11 22H2 and later do)";
     }
     for (int run = 0; run < 4; ++run) {
-        DelayHistogram histogram;
-        RunOptions options;
-        options.callSetProcessInformation = true;
-        options.useWorkerThread = false;
-        options.seconds = 1;
-        WorkerParams params{histogram, options};
-        InstantClock clock;
-        RunMeasurement(params, Win32OsCalls(), clock);
+        InstantRun(OneSecond(false, true));
     }
     PowerThrottlingState after = {1, 0, 0};
     ASSERT_TRUE(query(GetCurrentProcess(), kProcessPowerThrottling, &after, sizeof(after)));

@@ -1,29 +1,18 @@
-// The main of every Windows test program, under CTest and in the test kit.
-// Beyond what GoogleTest's own main does, it:
-// - writes the results of --gtest_output=xml:PATH itself, through the
-//   wide-character API. GoogleTest builds that path in the ANSI code page:
-//   a folder name outside it becomes "??", and under code page 932 a name
-//   ending in 表, ソ or 十 (whose second byte is the code of '\') loses the
-//   separator after it, so the file cannot be opened;
-// - gives each test 120 s, as CTest does (--test_time_limit=SECONDS to
-//   change it). A test that runs past that is reported as failed, with
-//   the results before it, and the program ends, so that the kit goes on
-//   with the next program;
-// - ends every program a test started (tests/wine/started_processes.h);
-// - keeps the display and the system awake while it runs, and lets them
-//   sleep again when it ends;
-// - prints the code pages it runs under.
+// The main of every Windows test program, under CTest and in the test kit
+// (docs/testing-on-windows.md says why each part is there): results written
+// through wide paths, a time limit per test, the started programs on a
+// desktop of their own and in a job that ends them, the PC kept awake, and
+// the code pages printed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
-#include "tests/wine/started_processes.h"
+#include "tests/harness/harness.h"
 
 namespace {
 
@@ -45,7 +34,7 @@ TestRecord gRunning;
 ULONGLONG gRunningSince = 0;
 bool gTestRunning = false;
 bool gFinished = false;
-ULONGLONG gLimitMs = 120ULL * 1000;
+constexpr ULONGLONG kLimitMs = 120ULL * 1000;
 std::wstring gXmlPath;
 
 class ResultRecorder : public testing::EmptyTestEventListener {
@@ -116,51 +105,30 @@ std::string XmlText(const std::string& text) {
     return out;
 }
 
-// How many of the records, from first to end, had the outcome.
-size_t Count(const std::vector<TestRecord>& records, Outcome outcome, size_t first = 0, size_t end = SIZE_MAX) {
+size_t Count(const std::vector<TestRecord>& records, Outcome outcome) {
     size_t count = 0;
-    for (size_t i = first; i < end && i < records.size(); ++i) {
-        if (records[i].outcome == outcome) {
-            ++count;
-        }
+    for (const TestRecord& record : records) {
+        count += record.outcome == outcome;
     }
     return count;
 }
 
-// tests="3" failures="1" skipped="0", for the records from first to end.
-std::string Counts(const std::vector<TestRecord>& records, size_t first, size_t end) {
-    return "tests=\"" + std::to_string(end - first) + "\" failures=\"" +
-           std::to_string(Count(records, Outcome::Failed, first, end)) + "\" skipped=\"" +
-           std::to_string(Count(records, Outcome::Skipped, first, end)) + "\"";
-}
-
-// The results in GoogleTest's XML form, as far as the kit and its readers
-// use it: a testsuite per suite, a testcase per test that ran, with its
-// failure or skip message.
+// The results in GoogleTest's XML form, as far as the kit reads it: a
+// testcase per test that ran, with its failure or skip message.
 std::string ResultsXml(const std::vector<TestRecord>& records) {
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites " +
-                      Counts(records, 0, records.size()) + " name=\"AllTests\">\n";
-    for (size_t first = 0; first < records.size();) {
-        size_t end = first;
-        while (end < records.size() && records[end].suite == records[first].suite) {
-            ++end;
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"AllTests\">\n";
+    for (const TestRecord& record : records) {
+        char seconds[32];
+        (void)snprintf(seconds, sizeof(seconds), "%.3f", record.seconds);
+        xml += "  <testcase name=\"" + XmlText(record.name) + "\" status=\"run\" result=\"" +
+               (record.outcome == Outcome::Skipped ? "skipped" : "completed") + "\" time=\"" + seconds +
+               "\" classname=\"" + XmlText(record.suite) + "\">\n";
+        if (record.outcome == Outcome::Failed) {
+            xml += "    <failure message=\"" + XmlText(record.failures) + "\" type=\"\"/>\n";
+        } else if (record.outcome == Outcome::Skipped) {
+            xml += "    <skipped message=\"" + XmlText(record.skipMessage) + "\"/>\n";
         }
-        xml += "  <testsuite name=\"" + XmlText(records[first].suite) + "\" " + Counts(records, first, end) + ">\n";
-        for (; first < end; ++first) {
-            const TestRecord& record = records[first];
-            char seconds[32];
-            (void)snprintf(seconds, sizeof(seconds), "%.3f", record.seconds);
-            xml += "    <testcase name=\"" + XmlText(record.name) + "\" status=\"run\" result=\"" +
-                   (record.outcome == Outcome::Skipped ? "skipped" : "completed") + "\" time=\"" + seconds +
-                   "\" classname=\"" + XmlText(record.suite) + "\">\n";
-            if (record.outcome == Outcome::Failed) {
-                xml += "      <failure message=\"" + XmlText(record.failures) + "\" type=\"\"/>\n";
-            } else if (record.outcome == Outcome::Skipped) {
-                xml += "      <skipped message=\"" + XmlText(record.skipMessage) + "\"/>\n";
-            }
-            xml += "    </testcase>\n";
-        }
-        xml += "  </testsuite>\n";
+        xml += "  </testcase>\n";
     }
     return xml + "</testsuites>\n";
 }
@@ -209,10 +177,10 @@ std::string Tests(size_t n) {
     TestRecord record = gRunning;
     record.outcome = Outcome::Failed;
     record.seconds = static_cast<double>(GetTickCount64() - gRunningSince) / 1000.0;
-    record.failures = "ran past its time limit of " + std::to_string(gLimitMs / 1000) +
+    record.failures = "ran past its time limit of " + std::to_string(kLimitMs / 1000) +
                       " s; the program was ended there, and its later tests did not run";
     gRecords.push_back(record);
-    const int ended = EndStartedProcesses();
+    const int ended = EndStartedPrograms();
     WriteResults();
     std::string summary = "\n[ TIME OUT ] " + record.suite + "." + record.name + " " + record.failures + " (" +
                           std::to_string(ended) + " started program(s) ended)\n";
@@ -237,42 +205,44 @@ DWORD WINAPI WatchTheClock(void*) {
     for (;;) {
         Sleep(500);
         AcquireSRWLockExclusive(&gLock);
-        if (!gFinished && gTestRunning && GetTickCount64() - gRunningSince > gLimitMs) {
+        if (!gFinished && gTestRunning && GetTickCount64() - gRunningSince > kLimitMs) {
             EndTimedOutTest();
         }
         ReleaseSRWLockExclusive(&gLock);
     }
 }
 
-bool StartsWith(const wchar_t* text, const wchar_t* prefix) {
-    return wcsncmp(text, prefix, wcslen(prefix)) == 0;
+// The programs the tests start run on a desktop of this program's own: the
+// user's keyboard and mouse never reach it, its windows never take the
+// user's focus, and no other test program's windows cover them. The thread
+// that works them moves there too, as window messages pass only between
+// windows of one desktop. Wine gives a desktop a window of its own only
+// where its settings name the desktop's size (without one, every window
+// shown or hidden there waits two seconds): under Wine, the size is named
+// while the program runs.
+const wchar_t kWineDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
+
+std::wstring DesktopName() {
+    return L"Dozemark tests " + std::to_wstring(GetCurrentProcessId());
 }
 
-// GoogleTest's rule: a path ending in a separator names a folder, and the
-// file in it is named after the program.
-std::wstring XmlPathFrom(const wchar_t* value, const wchar_t* program) {
-    std::wstring path = value;
-    if (path.empty() || path.back() == L'\\' || path.back() == L'/') {
-        std::wstring name = program;
-        name = name.substr(name.find_last_of(L"\\/") + 1);
-        if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0) {
-            name.resize(name.size() - 4);
-        }
-        path += name + L".xml";
+bool MoveToADesktopOfItsOwn() {
+    if (OptionalFunction<void (*)()>(L"ntdll.dll", "wine_get_version")) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, kWineDesktops, DesktopName().c_str(), REG_SZ, L"1024x768",
+                        sizeof(L"1024x768"));
     }
-    return path;
+    HDESK desktop = CreateDesktopW(DesktopName().c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    return desktop && SetThreadDesktop(desktop);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<wchar_t*> args;
+    const wchar_t kXmlOption[] = L"--gtest_output=xml:";
     for (int i = 0; i < argc; ++i) {
-        if (i > 0 && StartsWith(argv[i], L"--gtest_output=xml")) {
-            const wchar_t* value = argv[i] + wcslen(L"--gtest_output=xml");
-            gXmlPath = XmlPathFrom(*value == L':' ? value + 1 : value, argv[0]);
-        } else if (i > 0 && StartsWith(argv[i], L"--test_time_limit=")) {
-            gLimitMs = 1000 * wcstoull(argv[i] + wcslen(L"--test_time_limit="), nullptr, 10);
+        if (i > 0 && wcsncmp(argv[i], kXmlOption, wcslen(kXmlOption)) == 0) {
+            gXmlPath = argv[i] + wcslen(kXmlOption);
         } else {
             args.push_back(argv[i]);
         }
@@ -284,6 +254,11 @@ int wmain(int argc, wchar_t** argv) {
     // For whoever reads the results: the folder names a program can take
     // through the ANSI functions depend on these.
     printf("code pages: ANSI %u, OEM %u\n", GetACP(), GetOEMCP());
+    if (!MoveToADesktopOfItsOwn() || !StartedProgramsJob()) {
+        (void)fprintf(stderr, "cannot make the desktop or the job for the programs it starts (error %lu)\n",
+                      GetLastError());
+        return 1;
+    }
 
     SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
     if (HANDLE watch = CreateThread(nullptr, 0, WatchTheClock, nullptr, 0, nullptr)) {
@@ -293,12 +268,13 @@ int wmain(int argc, wchar_t** argv) {
 
     AcquireSRWLockExclusive(&gLock);
     gFinished = true;
-    const int leftRunning = EndStartedProcesses();
+    const int leftRunning = EndStartedPrograms();
     const bool written = WriteResults();
     ReleaseSRWLockExclusive(&gLock);
     if (leftRunning) {
         (void)fprintf(stderr, "%d started program(s) were still running at the end, and were ended\n", leftRunning);
     }
     SetThreadExecutionState(ES_CONTINUOUS);
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, kWineDesktops, DesktopName().c_str());
     return result == 0 && written && leftRunning == 0 ? 0 : 1;
 }

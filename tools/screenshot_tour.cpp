@@ -75,8 +75,9 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring folder = std::wstring(argv[1]) + L"\\";
     DozemarkProcess app;
-    if (!StartDozemark(&app)) {
-        return Fail("the dialog did not appear within 20 s");
+    const std::string why = StartDozemark(&app);
+    if (!why.empty()) {
+        return Fail(why.c_str());
     }
     Settle(500);
     if (!SaveWindowPicture(app.dialog, folder + L"dialog.bmp")) {
@@ -94,7 +95,7 @@ int wmain(int argc, wchar_t** argv) {
         return Fail("cannot save report.bmp");
     }
     PressOk(report);
-    WaitForWindowGone(report, 5000);
+    WaitForWindowGone(report, kAnswerMs);
     PressKey(GetDlgItem(app.dialog, IDC_SECONDS), VK_ESCAPE);
     return WaitForExit(app, 10000) == 0 ? 0 : 1;
 }
