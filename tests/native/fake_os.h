@@ -24,6 +24,9 @@ enum class OsFault {
     QueryFails,
 };
 
+constexpr OsFault kOsFaults[] = {OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent, OsFault::SetAbsent,
+                                 OsFault::QueryFails};
+
 const char* OsFaultName(OsFault fault);
 inline void PrintTo(OsFault fault, std::ostream* out) {
     *out << OsFaultName(fault);

@@ -25,8 +25,6 @@ RunOptions OptionsFromBits(int bits) {
     return options;
 }
 
-const OsFault kFaults[] = {OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent, OsFault::SetAbsent,
-                           OsFault::QueryFails};
 const RunFault kRunFaults[] = {RunFault::None, RunFault::TimerFunctionsUnavailable, RunFault::ThreadStartFails};
 
 // One run, for a process that holds `before`; checks that everything it
@@ -62,7 +60,7 @@ void RunAndCheck(int optionBits, OsFault fault, RunFault runFault, ThrottlingPol
 
 TEST(FaultMatrix, EveryOptionWithEveryFaultLeavesNothingChanged) {
     for (int bits = 0; bits < 32; ++bits) {
-        for (OsFault fault : kFaults) {
+        for (OsFault fault : kOsFaults) {
             for (RunFault runFault : kRunFaults) {
                 RunAndCheck(bits, fault, runFault);
                 if (HasFatalFailure()) {
@@ -81,7 +79,7 @@ TEST(Soak, TenThousandRunsStayBalancedAndGiveBackTheirMemory) {
     const int64_t heapBefore = LiveHeapBytes();
     int loads = 0, frees = 0, begins = 0, ends = 0, sets = 0;
     for (int run = 0; run < 10000; ++run) {
-        const OsFault fault = kFaults[(run / 32) % 5];
+        const OsFault fault = kOsFaults[(run / 32) % 5];
         const RunFault runFault = kRunFaults[run % 97 == 0 ? 2 : run % 89 == 0 ? 1 : 0];
         RunAndCheck(run % 32, fault, runFault, kThrottlingPolicies[run % 5]);
         if (HasFatalFailure()) {

@@ -142,9 +142,7 @@ TEST_P(OsCallSequence, IsExactAndPutsThePolicyBack) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllOptionsFaultsAndPolicies, OsCallSequence,
-    testing::Combine(testing::Bool(), testing::Bool(),
-                     testing::Values(OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent,
-                                     OsFault::SetAbsent, OsFault::QueryFails),
+    testing::Combine(testing::Bool(), testing::Bool(), testing::ValuesIn(kOsFaults),
                      testing::ValuesIn(kThrottlingPolicies)),
     [](const testing::TestParamInfo<Combination>& param) {
         const ThrottlingPolicy& policy = std::get<3>(param.param);

@@ -39,14 +39,14 @@ target_include_directories(dialog_driver PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(dialog_driver PUBLIC test_program)
 dozemark_warnings(dialog_driver)
 
-dozemark_wine_test(measure_wine_tests SECONDS 10 SOURCES windows/measure_sleep_test.cpp LIBRARIES dozemark_win32)
-dozemark_wine_test(resources_wine_tests SECONDS 5 SOURCES windows/resources_test.cpp LIBRARIES version NEEDS_PROGRAM)
+dozemark_wine_test(measure_wine_tests SECONDS 5 SOURCES windows/measure_sleep_test.cpp LIBRARIES dozemark_win32)
+dozemark_wine_test(resources_wine_tests SECONDS 2 SOURCES windows/resources_test.cpp LIBRARIES version NEEDS_PROGRAM)
 # The version the program was built with, from the header CMake made.
 target_include_directories(resources_wine_tests PRIVATE ${CMAKE_BINARY_DIR}/resources)
-dozemark_wine_test(dialog_e2e_tests SECONDS 150 SOURCES e2e/dialog_e2e_test.cpp LIBRARIES dialog_driver
+dozemark_wine_test(dialog_e2e_tests SECONDS 100 SOURCES e2e/dialog_e2e_test.cpp LIBRARIES dialog_driver
     NEEDS_PROGRAM)
 set_tests_properties(DialogTest.SeventyFiveSecondsRunsForSixty PROPERTIES LABELS slow)
-dozemark_wine_test(hardening_e2e_tests SECONDS 80 SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
+dozemark_wine_test(hardening_e2e_tests SECONDS 45 SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
     NEEDS_PROGRAM)
 set_tests_properties(DialogTest.ThirtyRunsKeepHandlesAndMemoryFlat PROPERTIES LABELS soak)
 # Wine's own switch for a DLL that cannot be loaded at all.
