@@ -9,8 +9,11 @@
 #      imports only, hardened; the release archive and the test kit
 #      reproducible and complete;
 #   4. the test kit, unpacked and run with Wine's cmd as on Windows in
-#      folders and locales that have tripped it up, against the CTest run
-#      of the same programs;
+#      folders and locales that have tripped it up, while threads come and
+#      go in the program under test and keys are pressed on the user's
+#      desktop, against the CTest run of the same programs; a second kit in
+#      a busy folder, a lone run-tests.cmd, and a test program ended from
+#      outside;
 #   5. the Japanese guide's wording (first, as it takes no time), and
 #      clang-tidy and cppcheck over every source.
 # Ends with one line that sums up the tests run.

@@ -107,9 +107,10 @@ struct Canvas {
         ReleaseDC(nullptr, screen);
     }
     std::vector<COLORREF> Pixels(int left, int top, int width, int height) const {
-        std::vector<COLORREF> pixels;
-        for (int i = 0; i < width * height; ++i) {
-            pixels.push_back(GetPixel(memory, left + i % width, top + i / width));
+        std::vector<COLORREF> pixels(static_cast<size_t>(width * height));
+        for (size_t i = 0; i < pixels.size(); ++i) {
+            const int at = static_cast<int>(i);
+            pixels[i] = GetPixel(memory, left + at % width, top + at / width);
         }
         return pixels;
     }
@@ -212,7 +213,7 @@ std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const s
         Sleep(1000);
     }
     if (!AssignProcessToJobObject(StartedProgramsJob(), app->info.hProcess)) {
-        const std::string why = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
+        std::string why = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
         StopDozemark(app);
         return why;
     }
@@ -361,16 +362,17 @@ bool IsResponsive(HWND window, DWORD timeoutMs) {
 
 int WorkerThreads(const DozemarkProcess& app) {
     const auto query = OptionalFunction<QueryThreadFn>(L"ntdll.dll", "NtQueryInformationThread");
-    HMODULE exe = nullptr;
+    HMODULE modules[1] = {};
     DWORD needed = 0;
     IMAGE_DOS_HEADER dos = {};
     IMAGE_NT_HEADERS64 nt = {};
-    if (!query || !EnumProcessModules(app.info.hProcess, &exe, sizeof(exe), &needed) ||
-        !Read(app.info.hProcess, exe, &dos) ||
-        !Read(app.info.hProcess, reinterpret_cast<const BYTE*>(exe) + dos.e_lfanew, &nt)) {
+    // The first module is the program itself.
+    if (!query || !EnumProcessModules(app.info.hProcess, modules, sizeof(modules), &needed) ||
+        !Read(app.info.hProcess, modules[0], &dos) ||
+        !Read(app.info.hProcess, reinterpret_cast<const BYTE*>(modules[0]) + dos.e_lfanew, &nt)) {
         return -1;
     }
-    const ULONG_PTR code = reinterpret_cast<ULONG_PTR>(exe) + nt.OptionalHeader.BaseOfCode;
+    const ULONG_PTR code = reinterpret_cast<ULONG_PTR>(modules[0]) + nt.OptionalHeader.BaseOfCode;
     const ULONG_PTR codeEnd = code + nt.OptionalHeader.SizeOfCode;
     const DWORD dialogThread = GetWindowThreadProcessId(app.dialog, nullptr);
     HANDLE snapshot = Snapshot(TH32CS_SNAPTHREAD, 0);

@@ -26,9 +26,8 @@ struct DozemarkProcess {
     ~DozemarkProcess();
 };
 
-// Starts a program on this thread's desktop, in the started programs' job
-// (tests/harness/harness.h), in `folder` if one is given. "" when it
-// started; otherwise why not, with Windows' error code.
+// Starts a program on this thread's desktop and in the started programs'
+// job, in `folder` if given: "" or why not, with Windows' error code.
 std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder = std::wstring());
 // Starts Dozemark (the built one unless a path is given) and waits for its
 // dialog: "" or why not.
@@ -70,22 +69,19 @@ void ClearField(HWND edit);
 void PressKey(HWND window, UINT virtualKey);
 bool IsResponsive(HWND window, DWORD timeoutMs = kAnswerMs);
 
-// Threads of the process other than the dialog's that are running the
-// program's own code: a run's worker. Windows starts and ends threads of
-// its own in every GUI process (thread pools, input methods), some through
-// the same C runtime entry, and reuses thread ids at once; none of them has
-// the program's code on its stack. -1 if the system cannot say.
+// Threads of the process, other than the dialog's, with the program's own
+// code on their stack: a run's worker, and none of the threads Windows
+// starts in every GUI process. -1 if the system cannot say.
 int WorkerThreads(const DozemarkProcess& app);
 
 // Where the process loaded `module` from, "" if it has not, "?" if the
 // system cannot say.
 std::wstring ModulePathIn(DWORD processId, const wchar_t* module);
 
-// The clipboard, lent to a test for text of its own and given back as the
-// user had it when this goes out of scope. It is opened with a window of
-// the test's own (opened without one, it cannot be written) and waited for
-// while another program holds it. The test's text is marked to stay out of
-// the clipboard history and the cloud clipboard.
+// The clipboard, lent to a test for text of its own (kept out of the
+// clipboard history) and given back as the user had it when this goes out
+// of scope. It is opened with a window of the test's own: opened without
+// one, it cannot be written.
 struct BorrowedClipboard {
     struct Saved {
         UINT format;

@@ -3,7 +3,7 @@
 HANDLE StartedProgramsJob() {
     // Never closed: Windows closes it as the test program ends, and then
     // ends every program still in it.
-    static const HANDLE job = [] {
+    static HANDLE job = [] {
         HANDLE created = CreateJobObjectW(nullptr, nullptr);
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_SILENT_BREAKAWAY_OK;

@@ -50,9 +50,7 @@ class ResultRecorder : public testing::EmptyTestEventListener {
 
     void OnTestEnd(const testing::TestInfo& test) override {
         const testing::TestResult& result = *test.result();
-        TestRecord record;
-        record.suite = test.test_suite_name();
-        record.name = test.name();
+        TestRecord record = gRunning;
         record.seconds = static_cast<double>(result.elapsed_time()) / 1000.0;
         for (int i = 0; i < result.total_part_count(); ++i) {
             const testing::TestPartResult& part = result.GetTestPartResult(i);
@@ -71,36 +69,21 @@ class ResultRecorder : public testing::EmptyTestEventListener {
     }
 };
 
-// UTF-8 text made safe for XML: markup escaped, bytes that are not UTF-8
-// and characters that XML 1.0 does not allow replaced.
+// Text made safe for XML: markup escaped, and anything but printable ASCII,
+// tab and line feed replaced. (The tests' messages are ASCII: they show
+// wide text as \uXXXX.)
 std::string XmlText(const std::string& text) {
     std::string out;
-    for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        size_t length = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-        for (size_t k = 1; length && k < length; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) >> 6) != 0x2) {
-                length = 0;
-            }
-        }
-        if (length == 0) {
-            out += '?';
-            ++i;
-            continue;
-        }
+    for (const char c : text) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
         case '\n': out += "&#x0A;"; break;
-        case '\t': case '\r': out += text[i]; break;
-        default:
-            if (c >= 0x20) {
-                out.append(text, i, length);
-            }
+        case '\t': out += c; break;
+        default: out += c >= 0x20 && c < 0x7F ? c : '?';
         }
-        i += length;
     }
     return out;
 }
