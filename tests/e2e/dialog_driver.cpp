@@ -230,8 +230,12 @@ std::string StartDozemark(DozemarkProcess* app, const std::wstring& path) {
         if (!why.empty()) {
             return why;
         }
-        app->dialog = WaitForProcessWindow(app->info.dwProcessId, kDialogCaption, 20000);
-        const DWORD code = app->dialog ? STILL_ACTIVE : WaitForExit(*app, 0);
+        // A program that has ended is not waited for.
+        DWORD code = STILL_ACTIVE;
+        PollUntil(20000, [&] {
+            app->dialog = FindProcessWindow(app->info.dwProcessId, kDialogCaption);
+            return app->dialog || (code = WaitForExit(*app, 0)) != STILL_ACTIVE;
+        });
         if (app->dialog || code == STILL_ACTIVE) {
             return app->dialog ? "" : "the dialog did not appear within 20 s";
         }
@@ -420,7 +424,7 @@ bool Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
     // Reading a format that its owner renders only when asked waits for the
     // owner: one that does not answer within the bound keeps what it holds,
     // which is then not put back.
-    HWND owner = GetClipboardOwner();
+    HWND owner = clipboard->saved ? nullptr : GetClipboardOwner();
     DWORD_PTR answer = 0;
     const bool readable = !owner || SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &answer);
     if (!clipboard->window || !PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
