@@ -126,7 +126,7 @@ ln -s "$share" "$ja/dosdevices/unc/localhost/kit"
 for folder in "$downloads" "$schedule" "$marks" "$unc" "$western" "$noisy" "$killed"; do
     unpack "$folder"
 done
-unpack "$removed" resources_wine_tests
+unpack "$removed" resources_tests
 mkdir -p "$lone"
 cp "$root/tests/kit/run-tests.cmd" "$lone/"
 echo "unpacked $(basename "$kit") into eight folders"
@@ -148,7 +148,7 @@ LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEPREFIX=$ja xvfb-run -a -s "-screen 0 102
     run schedule "$2" run-tests.cmd & kits+=($!)
     run marks "$3" run-tests.cmd & kits+=($!)
     run unc / "\\\\localhost\\kit\\共有フォルダー\\run-tests.cmd" & kits+=($!)
-    run removed "$4" run-tests.cmd resources_wine_tests measure_wine_tests & kits+=($!)
+    run removed "$4" run-tests.cmd resources_tests measure_tests & kits+=($!)
     wine "$6" "C:\\noise-on" "$8" >"$runs/thread-noise.out" 2>&1 &
     threads=$!
     run noise "$5" run-tests.cmd dialog_e2e_tests
@@ -191,8 +191,8 @@ check schedule "$schedule" "$(windows "$schedule")" 932 || status=1
 check marks "$marks" "$(windows "$marks")" 932 || status=1
 check unc "$unc" '\\localhost\kit\共有フォルダー' 932 || status=1
 check western "$western" "$(windows "$western")" 1252 || status=1
-check removed "$removed" "$(windows "$removed"), resources_wine_tests removed" 932 \
-    --missing resources_wine_tests resources_wine_tests measure_wine_tests || status=1
+check removed "$removed" "$(windows "$removed"), resources_tests removed" 932 \
+    --missing resources_tests resources_tests measure_tests || status=1
 check noise "$noisy" "$(windows "$noisy"), with thread noise" 932 dialog_e2e_tests || status=1
 
 # expect NAME STATUS TEXT: the run ended with STATUS and printed TEXT.

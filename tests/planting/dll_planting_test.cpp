@@ -105,10 +105,12 @@ TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
     if (SkippedUnlessAPlantCanLoad(L"winmm")) {
         return;
     }
+    // Named as built: a copy named after a program in System32, beside an
+    // unsigned winmm.dll, is what antivirus takes for DLL side-loading.
     const std::wstring folder =
-        PlantBeside(L"planted-control", TestsFolder() + L"static_winmm_control.exe", L"control.exe");
+        PlantBeside(L"planted-control", TestsFolder() + L"static_winmm_control.exe", L"static_winmm_control.exe");
     DozemarkProcess control;
-    ASSERT_EQ("", StartProgram(&control, folder + L"control.exe", folder));
+    ASSERT_EQ("", StartProgram(&control, folder + L"static_winmm_control.exe", folder));
     EXPECT_EQ(0u, WaitForExit(control, 20000)) << "the control program failed";
     EXPECT_TRUE(DecoyWasLoaded(folder))
         << "the control did not load the planted winmm.dll, so this test could not see a plant being loaded";

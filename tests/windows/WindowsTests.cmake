@@ -10,12 +10,12 @@ if(MINGW)
 endif()
 dozemark_warnings(test_program)
 
-# dozemark_wine_test(NAME SECONDS SOURCES... [LIBRARIES...] [NEEDS_PROGRAM])
+# dozemark_windows_test(NAME SECONDS SOURCES... [LIBRARIES...] [NEEDS_PROGRAM])
 # One GoogleTest program, each of its tests a CTest test with a time-out;
 # what a system cannot show is reported as skipped, not as passed. SECONDS
 # is about how long the whole program takes, which the test kit says
 # before it starts it.
-function(dozemark_wine_test name)
+function(dozemark_windows_test name)
     cmake_parse_arguments(ARG "NEEDS_PROGRAM" "SECONDS" "SOURCES;LIBRARIES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE ${ARG_LIBRARIES} test_program)
@@ -35,14 +35,14 @@ add_library(dialog_driver STATIC e2e/dialog_driver.cpp)
 target_link_libraries(dialog_driver PUBLIC test_program gdi32)
 dozemark_warnings(dialog_driver)
 
-dozemark_wine_test(measure_wine_tests SECONDS 5 SOURCES windows/measure_sleep_test.cpp LIBRARIES dozemark_win32)
-dozemark_wine_test(resources_wine_tests SECONDS 2 SOURCES windows/resources_test.cpp LIBRARIES version NEEDS_PROGRAM)
+dozemark_windows_test(measure_tests SECONDS 5 SOURCES windows/measure_sleep_test.cpp LIBRARIES dozemark_win32)
+dozemark_windows_test(resources_tests SECONDS 2 SOURCES windows/resources_test.cpp LIBRARIES version NEEDS_PROGRAM)
 # The version the program was built with, from the header CMake made.
-target_include_directories(resources_wine_tests PRIVATE ${CMAKE_BINARY_DIR}/resources)
-dozemark_wine_test(dialog_e2e_tests SECONDS 100 SOURCES e2e/dialog_e2e_test.cpp LIBRARIES dialog_driver
+target_include_directories(resources_tests PRIVATE ${CMAKE_BINARY_DIR}/resources)
+dozemark_windows_test(dialog_e2e_tests SECONDS 100 SOURCES e2e/dialog_e2e_test.cpp LIBRARIES dialog_driver
     NEEDS_PROGRAM)
 set_tests_properties(DialogTest.SeventyFiveSecondsRunsForSixty PROPERTIES LABELS slow)
-dozemark_wine_test(hardening_e2e_tests SECONDS 45 SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
+dozemark_windows_test(hardening_e2e_tests SECONDS 45 SOURCES e2e/hardening_e2e_test.cpp LIBRARIES dialog_driver psapi
     NEEDS_PROGRAM)
 set_tests_properties(DialogTest.ThirtyRunsKeepHandlesAndMemoryFlat PROPERTIES LABELS soak)
 # Wine's own switch for a DLL that cannot be loaded at all.
@@ -54,7 +54,7 @@ add_library(decoy_winmm SHARED planting/decoy_winmm.cpp)
 set_target_properties(decoy_winmm PROPERTIES PREFIX "")
 add_executable(static_winmm_control planting/static_winmm_control.cpp)
 target_link_libraries(static_winmm_control PRIVATE winmm)
-dozemark_wine_test(dll_planting_tests SECONDS 20 SOURCES planting/dll_planting_test.cpp LIBRARIES dialog_driver
+dozemark_windows_test(dll_planting_tests SECONDS 20 SOURCES planting/dll_planting_test.cpp LIBRARIES dialog_driver
     NEEDS_PROGRAM)
 add_dependencies(dll_planting_tests decoy_winmm static_winmm_control)
 # Under Wine, prefer a native copy of the planted DLL wherever one is found,

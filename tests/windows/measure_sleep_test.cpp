@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "measure/measure_worker.h"
@@ -60,7 +61,7 @@ struct CountingClock {
 
 } // namespace
 
-TEST(MeasureSleepWine, InlineRunReturnsZeroWithAPlausibleHistogram) {
+TEST(MeasureSleepWin32, InlineRunReturnsZeroWithAPlausibleHistogram) {
     DelayHistogram histogram = {{12345, 1}};
     WorkerParams params{histogram, OneSecond(false)};
     const DWORD started = timeGetTime();
@@ -75,7 +76,7 @@ TEST(MeasureSleepWine, InlineRunReturnsZeroWithAPlausibleHistogram) {
     ExpectReportMatches(histogram, BuildReportText(histogram));
 }
 
-TEST(MeasureSleepWine, ThreadRunEndsWithExitCodeZero) {
+TEST(MeasureSleepWin32, ThreadRunEndsWithExitCodeZero) {
     DelayHistogram histogram;
     WorkerParams params{histogram, OneSecond(true)};
     unsigned threadId = 0;
@@ -91,7 +92,7 @@ TEST(MeasureSleepWine, ThreadRunEndsWithExitCodeZero) {
     ExpectReportMatches(histogram, BuildReportText(histogram));
 }
 
-TEST(MeasureSleepWine, CountsAddUpToTheSamplesTaken) {
+TEST(MeasureSleepWin32, CountsAddUpToTheSamplesTaken) {
     DelayHistogram histogram;
     WorkerParams params{histogram, OneSecond(false, true)};
     CountingClock clock;
@@ -100,7 +101,7 @@ TEST(MeasureSleepWine, CountsAddUpToTheSamplesTaken) {
     EXPECT_EQ(clock.sleeps, Sum(histogram, false));
 }
 
-TEST(MeasureSleepWine, BindingResolvesProcessInformationWhereItExists) {
+TEST(MeasureSleepWin32, BindingResolvesProcessInformationWhereItExists) {
     EXPECT_TRUE(TimerFunctionsAvailable()) << "winmm.dll or its timer functions cannot be had from System32";
     const OsCalls& os = Win32OsCalls();
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
@@ -112,7 +113,7 @@ TEST(MeasureSleepWine, BindingResolvesProcessInformationWhereItExists) {
     EXPECT_EQ(nullptr, os.getProcAddress(module, "NoSuchFunctionAnywhere"));
     os.freeLibrary(module);
     if (!exists) {
-        GTEST_SKIP() << "GetProcessInformation is absent on this system";
+        printf("GetProcessInformation is absent here: only its absence could be checked\n");
     }
 }
 
@@ -138,7 +139,7 @@ DelayHistogram InstantRun(const RunOptions& options) {
 
 // Thirty runs on the real OS calls (with a clock that does not wait), the
 // options changing every time, leave no timer period requested.
-TEST(MeasureSleepWine, RealCallsLeaveNoTimerPeriodBehind) {
+TEST(MeasureSleepWin32, RealCallsLeaveNoTimerPeriodBehind) {
     // timeEndPeriod without a matching timeBeginPeriod must fail, or this
     // system cannot show whether a period was left behind.
     ASSERT_EQ(static_cast<MMRESULT>(TIMERR_NOERROR), timeBeginPeriod(1));
@@ -154,7 +155,7 @@ TEST(MeasureSleepWine, RealCallsLeaveNoTimerPeriodBehind) {
 
 // The throttling policy after runs that changed it is the policy before
 // them, both masks: on Windows 11 22H2 and later, which report it.
-TEST(MeasureSleepWine, RealCallsPutTheThrottlingStateBack) {
+TEST(MeasureSleepWin32, RealCallsPutTheThrottlingStateBack) {
     const auto query = OptionalFunction<ProcessInformationFn>(L"kernel32.dll", "GetProcessInformation");
     if (!query || !OptionalFunction<ProcessInformationFn>(L"kernel32.dll", "SetProcessInformation")) {
         GTEST_SKIP() << "the process-information functions are absent here";
