@@ -3,29 +3,34 @@
 # unpacked into folders whose names have tripped it up, inside a Wine
 # prefix made with a Japanese locale (code page 932) and one made with a
 # Western one (code page 1252), run with Wine's cmd, and checked against the
-# CTest run of the same programs (scripts/check_kit_run.py):
+# CTest run of the same programs (scripts/check_kit_run.py).
+#
+# The whole kit runs once, in the Japanese prefix, while a person is at the
+# keyboard of the user's desktop (tools/input_noise.exe presses Space,
+# Enter and Esc, and has put a text on the clipboard, which must be there
+# again afterwards) and while Windows' own components start and end threads
+# in every dozemark.exe (tools/thread_noise.exe):
 #   - C:\users\<user>\ダウンロード\山田 太郎 (1)\    Japanese, a space, "(1)"
+# Beside it, one run after another, the kit runs its two short programs
+# (tests of the measurement and of the resources, which read the exe by its
+# path and write their results through it) where a folder's name is what
+# is tried, and its resources and soak tests in the Western prefix:
 #   - C:\users\<user>\Documents\予定表\   a name ending in 表, whose
-#     second byte in code page 932 is the code of '\'
+#     second byte in code page 932 is the code of '\'; started with
+#     /nopause, which must not be taken for a program's name
 #   - C:\users\<user>\Desktop\やった! 50% & ^ 十\   "!", "%", "&", "^"
 #   - \\localhost\kit\共有フォルダー\   a UNC path
-#   - C:\users\<user>\Downloads\山田\ under code page 1252, where Japanese is
-#     outside the ANSI code page
 #   - a copy with one test program removed, which must be reported as a
-#     failure (two programs only, to keep it short);
-#   - a copy running the dialog tests while a helper (thread_noise.exe)
-#     starts and ends threads inside its dozemark.exe all the time, as
-#     Windows' own components do in every GUI process.
-# The runs of one prefix go side by side, as a Wine suite mostly waits, and
-# all the Japanese ones while input_noise.exe presses Space, Enter and Esc
-# on the user's desktop, as a person at the keyboard would. In the Western
-# prefix, the kit must also:
-#   - refuse a second start in a folder where it is running;
-#   - say what to do when run-tests.cmd is started alone, as Explorer starts
-#     it from inside the zip;
-#   - leave no dozemark.exe running when its test program is ended from
-#     outside (taskkill /F) inside the minute-long test.
-# Afterwards no dozemark.exe may be left running.
+#     failure;
+#   - C:\users\<user>\Downloads\山田\ under code page 1252, where Japanese is
+#     outside the ANSI code page; 20 s into it, a second kit in the same
+#     folder must refuse to start;
+#   - run-tests.cmd alone, as Explorer starts it from inside the zip: it
+#     must say to extract the zip first;
+#   - the minute-long test, its test program ended from outside (taskkill
+#     /F): no dozemark.exe may be left.
+# So at most two kits run at once. Afterwards no dozemark.exe may be left
+# running.
 #
 # Run after scripts/release.sh, which packs the kit, and after the Windows
 # tests of the released toolchain (Clang), whose CTest output test.sh keeps
@@ -50,6 +55,7 @@ done
 # As on Windows: none of the settings CTest gives some tests.
 unset WINEDLLOVERRIDES
 export WINEDEBUG=-all
+short=(resources_tests measure_tests)
 
 # unpack FOLDER [PROGRAM_TO_REMOVE]
 unpack() {
@@ -58,25 +64,32 @@ unpack() {
     [ -z "${2:-}" ] || rm "$1/tests/$2.exe"
 }
 
-# run NAME FOLDER SCRIPT [PROGRAM...]: runs the kit with Wine's cmd from
-# FOLDER (where a double-click starts it), SCRIPT being run-tests.cmd or its
-# path, and keeps what it prints and its exit code under build/kit-runs.
-# Each run has an X display of its own (Xvfb picks a free one): Wine draws
-# each desktop into an X window, and those of one display cover one
-# another, so that a test reading its desktop's pixels would read another's.
-run() {
-    local name=$1 folder=$2 script=$3 status=0 server
-    shift 3
-    rm -f "$runs/$name.display"
-    Xvfb -displayfd 1 -screen 0 1024x768x24 >"$runs/$name.display" 2>/dev/null &
-    server=$!
+# display NAME: starts an X display of its own (Xvfb picks a free one, so
+# that displays started at once never clash), prints its number, and keeps
+# the server's pid in $runs/NAME.server.
+display() {
+    rm -f "$runs/$1.display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$runs/$1.display" >/dev/null 2>&1 &
+    echo $! >"$runs/$1.server"
     for _ in $(seq 100); do
-        [ -s "$runs/$name.display" ] && break
+        [ -s "$runs/$1.display" ] && break
         sleep 0.1
     done
-    (cd "$folder" && DISPLAY=:$(cat "$runs/$name.display") wine cmd /c "$script" "$@") </dev/null \
-        >"$runs/$name.out" 2>&1 || status=$?
-    kill $server
+    cat "$runs/$1.display"
+}
+
+# run NAME FOLDER SCRIPT [ARGUMENT...]: runs the kit with Wine's cmd from
+# FOLDER (where a double-click starts it), SCRIPT being run-tests.cmd or its
+# path, and keeps what it prints and its exit code under build/kit-runs.
+# Each run has an X display of its own: Wine draws each desktop into an X
+# window, and those of one display cover one another, so that a test
+# reading its desktop's pixels would read another's.
+run() {
+    local name=$1 folder=$2 script=$3 status=0 number
+    shift 3
+    number=$(display "$name")
+    (cd "$folder" && DISPLAY=:$number wine cmd /c "$script" "$@") </dev/null >"$runs/$name.out" 2>&1 || status=$?
+    kill "$(cat "$runs/$name.server")"
     echo "$status" >"$runs/$name.status"
 }
 
@@ -108,58 +121,66 @@ schedule="$ja/drive_c/users/$user/Documents/予定表"
 marks="$ja/drive_c/users/$user/Desktop/やった! 50% & ^ 十"
 share="$runs/share"
 unc="$share/共有フォルダー"
+removed="$ja/drive_c/users/$user/Downloads/removed"
 western="$en/drive_c/users/$enUser/Downloads/山田"
 lone="$en/drive_c/users/$enUser/AppData/Local/Temp/Temp1_$(basename "$kit")"
 killed="$en/drive_c/users/$enUser/Downloads/killed"
-removed="$ja/drive_c/users/$user/Downloads/removed"
-noisy="$ja/drive_c/users/$user/Downloads/thread noise"
 # scripts/wine-prefix.sh makes these folders the prefix's own.
-for folder in "$downloads" "$schedule" "$marks" "$western" "$removed" "$noisy" "$lone" "$killed"; do
+for folder in "$downloads" "$schedule" "$marks" "$removed" "$western" "$lone" "$killed"; do
     case "$(realpath -m "$folder")" in
         "$root"/build/*) ;;
         *) echo "FAIL $folder lies outside the build tree"; exit 1 ;;
     esac
 done
-rm -rf "$downloads" "$schedule" "$marks" "$western" "$removed" "$noisy" "$lone" "$killed" "$ja/dosdevices/unc"
+rm -rf "$downloads" "$schedule" "$marks" "$removed" "$western" "$lone" "$killed" "$ja/dosdevices/unc"
 mkdir -p "$ja/dosdevices/unc/localhost" "$share"
 ln -s "$share" "$ja/dosdevices/unc/localhost/kit"
-for folder in "$downloads" "$schedule" "$marks" "$unc" "$western" "$noisy" "$killed"; do
+for folder in "$downloads" "$schedule" "$marks" "$unc" "$western" "$killed"; do
     unpack "$folder"
 done
 unpack "$removed" resources_tests
 mkdir -p "$lone"
 cp "$root/tests/kit/run-tests.cmd" "$lone/"
-echo "unpacked $(basename "$kit") into eight folders"
+echo "unpacked $(basename "$kit") into seven folders"
 
 windows() {
     echo "C:\\${1#*/drive_c/}" | tr / '\\'
 }
 
 started=$(date +%s)
-# The runs go on inside xvfb-run, which passes no shell function on.
-runner="runs=$runs; $(declare -f run)"
-LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEPREFIX=$ja xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$runner"'
+# Each prefix's runs go on in a shell of their own, on a display of their
+# own (the user's desktop); the Western prefix's begin when the Japanese
+# folders' short runs are over.
+runner="runs=$runs; short=(${short[*]}); $(declare -f display run)"
+LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEPREFIX=$ja bash -c "$runner"'
+    export DISPLAY=:$(display ja)
     wine cmd /c exit </dev/null >/dev/null 2>&1
     touch "$WINEPREFIX/drive_c/noise-on"
-    wine "$7" "C:\\noise-on" >"$runs/input-noise.out" 2>&1 &
+    wine "$6" "C:\\noise-on" >"$runs/input-noise.out" 2>&1 &
     keys=$!
-    kits=()
-    run downloads "$1" run-tests.cmd & kits+=($!)
-    run schedule "$2" run-tests.cmd & kits+=($!)
-    run marks "$3" run-tests.cmd & kits+=($!)
-    run unc / "\\\\localhost\\kit\\共有フォルダー\\run-tests.cmd" & kits+=($!)
-    run removed "$4" run-tests.cmd resources_tests measure_tests & kits+=($!)
-    wine "$6" "C:\\noise-on" "$8" >"$runs/thread-noise.out" 2>&1 &
+    wine "$5" "C:\\noise-on" "$7" >"$runs/thread-noise.out" 2>&1 &
     threads=$!
-    run noise "$5" run-tests.cmd dialog_e2e_tests
-    wait "${kits[@]}"
+    run downloads "$1" run-tests.cmd &
+    whole=$!
+    run schedule "$2" run-tests.cmd /nopause "${short[@]}"
+    run marks "$3" run-tests.cmd "${short[@]}"
+    run unc / "\\\\localhost\\kit\\共有フォルダー\\run-tests.cmd" "${short[@]}"
+    run removed "$4" run-tests.cmd "${short[@]}"
+    touch "$runs/short-runs-done"
+    wait $whole
     rm -f "$WINEPREFIX/drive_c/noise-on"
-    wait $keys $threads' ja "$downloads" "$schedule" "$marks" "$removed" "$noisy" \
-    "$build/tools/thread_noise.exe" "$build/tools/input_noise.exe" "$(windows "$noisy")" &
+    wait $keys $threads
+    kill "$(cat "$runs/ja.server")"' ja "$downloads" "$schedule" "$marks" "$removed" \
+    "$build/tools/thread_noise.exe" "$build/tools/input_noise.exe" "$(windows "$downloads")" &
 japanese=$!
-LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 WINEPREFIX=$en xvfb-run -a -s "-screen 0 1024x768x24" bash -c "$runner"'
+LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 WINEPREFIX=$en bash -c "$runner"'
+    export DISPLAY=:$(display en)
     wine cmd /c exit </dev/null >/dev/null 2>&1
-    run western "$1" run-tests.cmd &
+    for _ in $(seq 900); do
+        [ -e "$runs/short-runs-done" ] && break
+        sleep 1
+    done
+    run western "$1" run-tests.cmd "${short[@]}" hardening_e2e_tests &
     first=$!
     sleep 20
     run second "$1" run-tests.cmd
@@ -169,7 +190,7 @@ LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 WINEPREFIX=$en xvfb-run -a -s "-screen 0 102
     # has started dozemark.exe.
     (cd "$3/tests" && wine dialog_e2e_tests.exe --gtest_filter=DialogTest.SeventyFiveSecondsRunsForSixty) \
         >"$runs/killed.out" 2>&1 &
-    for tick in $(seq 60); do
+    for tick in $(seq 120); do
         pgrep -f "[k]illed.dozemark\.exe" >/dev/null && break
         sleep 1
     done
@@ -178,7 +199,8 @@ LANG=en_US.UTF-8 LC_ALL=en_US.UTF-8 WINEPREFIX=$en xvfb-run -a -s "-screen 0 102
     wine taskkill /F /IM dialog_e2e_tests.exe >>"$runs/killed.out" 2>&1
     sleep 5
     pgrep -fa "[k]illed.dozemark\.exe" | sed "s/^/still running: /" >>"$runs/killed.out" || true
-    wait' en "$western" "$lone" "$killed" &
+    wait
+    kill "$(cat "$runs/en.server")"' en "$western" "$lone" "$killed" &
 western_run=$!
 wait $japanese $western_run || true
 echo "the runs took $(($(date +%s) - started)) s"
@@ -186,14 +208,21 @@ tr -d '\r' <"$runs/thread-noise.out"
 tr -d '\r' <"$runs/input-noise.out"
 
 status=0
-check downloads "$downloads" "$(windows "$downloads")" 932 || status=1
-check schedule "$schedule" "$(windows "$schedule")" 932 || status=1
-check marks "$marks" "$(windows "$marks")" 932 || status=1
-check unc "$unc" '\\localhost\kit\共有フォルダー' 932 || status=1
-check western "$western" "$(windows "$western")" 1252 || status=1
+check downloads "$downloads" "$(windows "$downloads"), with a person at the keyboard and thread noise" 932 || status=1
+check schedule "$schedule" "$(windows "$schedule"), with /nopause" 932 "${short[@]}" || status=1
+check marks "$marks" "$(windows "$marks")" 932 "${short[@]}" || status=1
+check unc "$unc" '\\localhost\kit\共有フォルダー' 932 "${short[@]}" || status=1
 check removed "$removed" "$(windows "$removed"), resources_tests removed" 932 \
-    --missing resources_tests resources_tests measure_tests || status=1
-check noise "$noisy" "$(windows "$noisy"), with thread noise" 932 dialog_e2e_tests || status=1
+    --missing resources_tests "${short[@]}" || status=1
+check western "$western" "$(windows "$western")" 1252 "${short[@]}" hardening_e2e_tests || status=1
+
+# The clipboard the person had: read and put back from the user's desktop.
+echo "== the clipboard, as the paste test left it"
+tr -d '\r' <"$downloads/results/hardening_e2e_tests.txt" | grep '^the clipboard:' || true
+if ! grep -q 'the text it copied is on the clipboard again' "$runs/input-noise.out"; then
+    echo "FAIL the text input_noise.exe copied on the user's desktop is not on the clipboard after the kit"
+    status=1
+fi
 
 # expect NAME STATUS TEXT: the run ended with STATUS and printed TEXT.
 expect() {

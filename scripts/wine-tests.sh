@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a Windows build's test preset under Wine on a virtual display of its
-# own, with one wineserver kept alive for the whole suite.
+# own, with one wineserver kept alive for the whole suite. Xvfb picks a free
+# display itself (-displayfd), so that suites started side by side never
+# reach for the same one.
 # usage: wine-tests.sh PRESET [CTEST_ARGS...]   (PRESET: windows-gcc or windows-clang)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,11 +10,17 @@ preset=$1
 shift
 build="$root/build/$preset"
 prefix="$build/wineprefix"
+"$root/scripts/wine-prefix.sh" "$prefix"
 
-if [ -z "${DOZEMARK_IN_XVFB:-}" ]; then
-    "$root/scripts/wine-prefix.sh" "$prefix"
-    exec env DOZEMARK_IN_XVFB=1 xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$preset" "$@"
-fi
+display=$(mktemp)
+Xvfb -displayfd 3 -screen 0 1024x768x24 3>"$display" >/dev/null 2>&1 &
+server=$!
+trap 'kill $server 2>/dev/null || true; rm -f "$display"' EXIT
+for _ in $(seq 100); do
+    [ -s "$display" ] && break
+    sleep 0.1
+done
+export DISPLAY=:$(cat "$display")
 
 cd "$root"
 export WINEPREFIX="$prefix" WINEDEBUG=-all

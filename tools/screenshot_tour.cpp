@@ -85,7 +85,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     Press(app.dialog, IDC_RUN);
     // The default run lasts ten seconds.
-    HWND report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, 40000);
+    HWND report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, kReportMs);
     if (!report) {
         return Fail("no report within 40 s");
     }
@@ -97,5 +97,5 @@ int wmain(int argc, wchar_t** argv) {
     PressOk(report);
     WaitForWindowGone(report, kAnswerMs);
     PressKey(GetDlgItem(app.dialog, IDC_SECONDS), VK_ESCAPE);
-    return WaitForExit(app, 10000) == 0 ? 0 : 1;
+    return WaitForExit(app, kAnswerMs) == 0 ? 0 : 1;
 }

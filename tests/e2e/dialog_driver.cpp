@@ -10,6 +10,7 @@
 
 #include "resources/resource.h"
 #include "tests/harness/harness.h"
+#include "tests/narrow_text.h"
 
 const wchar_t kDialogCaption[] = L"Dozemark";
 const wchar_t kReportCaption[] = L"Sleep(1) の経過時間";
@@ -44,37 +45,85 @@ struct ThreadBasics {
     ULONG_PTR rest[4];
 };
 
-// Whether an address in [code, codeEnd) lies in the frames near the base of
-// the thread's stack, where the functions that started it return to.
-bool RunsCode(HANDLE process, QueryThreadFn query, HANDLE thread, ULONG_PTR code, ULONG_PTR codeEnd) {
-    ThreadBasics basics = {};
-    NT_TIB tib = {};
-    if (query(thread, 0, &basics, sizeof(basics), nullptr) != 0 || !Read(process, basics.teb, &tib)) {
+// The program's code section in the process, from the headers of its image:
+// the first module the process lists. The list may be read while it
+// changes, and is then read again.
+bool CodeSection(HANDLE process, ULONG_PTR* code, ULONG_PTR* codeEnd) {
+    HMODULE image = nullptr;
+    IMAGE_DOS_HEADER dos = {};
+    IMAGE_NT_HEADERS64 nt = {};
+    DWORD needed = 0;
+    if (!PollUntil(kAnswerMs, [&] { return EnumProcessModules(process, &image, sizeof(image), &needed) && image; }) ||
+        !Read(process, image, &dos) || !Read(process, reinterpret_cast<const BYTE*>(image) + dos.e_lfanew, &nt)) {
         return false;
     }
-    const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(tib.StackBase);
-    const ULONG_PTR limit = reinterpret_cast<ULONG_PTR>(tib.StackLimit);
-    std::vector<ULONG_PTR> stack((base - limit > 0x10000 ? 0x10000 : base - limit) / sizeof(ULONG_PTR));
-    SIZE_T read = 0;
-    return ReadProcessMemory(process, reinterpret_cast<const void*>(base - stack.size() * sizeof(ULONG_PTR)),
-                             stack.data(), stack.size() * sizeof(ULONG_PTR), &read) &&
-           std::any_of(stack.begin(), stack.end(), [&](ULONG_PTR value) { return value >= code && value < codeEnd; });
+    *code = reinterpret_cast<ULONG_PTR>(image) + nt.OptionalHeader.BaseOfCode;
+    *codeEnd = *code + nt.OptionalHeader.SizeOfCode;
+    return true;
 }
 
-// Formats whose data is a GDI object or is owned by the program that put it
-// there, not a block of memory that can be copied.
-bool IsCopyable(UINT format) {
+// Where, on the live part of the thread's stack, an address in [code,
+// codeEnd) lies: its offset above the stack pointer, or -1 if none does.
+// The thread is held while its stack is read.
+long long CodeOnLiveStack(HANDLE process, QueryThreadFn query, HANDLE thread, ULONG_PTR code, ULONG_PTR codeEnd) {
+    ThreadBasics basics = {};
+    NT_TIB tib = {};
+    if (query(thread, 0, &basics, sizeof(basics), nullptr) != 0 || !Read(process, basics.teb, &tib) ||
+        SuspendThread(thread) == static_cast<DWORD>(-1)) {
+        return -1;
+    }
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL;
+    std::vector<ULONG_PTR> stack;
+    SIZE_T read = 0;
+    const ULONG_PTR base = reinterpret_cast<ULONG_PTR>(tib.StackBase);
+    if (GetThreadContext(thread, &context) && context.Rsp < base && base - context.Rsp <= (ULONG_PTR{64} << 20)) {
+        stack.resize((base - context.Rsp) / sizeof(ULONG_PTR));
+        ReadProcessMemory(process, reinterpret_cast<const void*>(context.Rsp), stack.data(),
+                          stack.size() * sizeof(ULONG_PTR), &read);
+    }
+    ResumeThread(thread);
+    stack.resize(read / sizeof(ULONG_PTR));
+    const auto found = std::find_if(stack.begin(), stack.end(), [&](ULONG_PTR v) { return v >= code && v < codeEnd; });
+    return found == stack.end() ? -1 : (found - stack.begin()) * static_cast<long long>(sizeof(ULONG_PTR));
+}
+
+// The name of a window station or desktop.
+std::wstring ObjectName(HANDLE object) {
+    wchar_t name[MAX_PATH] = L"";
+    GetUserObjectInformationW(object, UOI_NAME, name, sizeof(name) - sizeof(wchar_t), nullptr);
+    return name;
+}
+
+std::string Hex(ULONG_PTR value) {
+    char text[32];
+    (void)snprintf(text, sizeof(text), "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// How a format's data is kept: as the bytes of its memory block, as an
+// enhanced metafile's bits, or not at all, because Windows makes it again
+// from another format that is kept (a bitmap from the DIB, a palette from
+// the DIB, a metafile picture from the enhanced metafile). The rest (other
+// GDI objects, the program's own display formats) cannot be kept.
+enum class Keeping { Bytes, MetafileBits, MadeAgain, Impossible };
+
+Keeping HowToKeep(UINT format) {
     switch (format) {
-    case CF_BITMAP: case CF_METAFILEPICT: case CF_PALETTE: case CF_ENHMETAFILE: case CF_OWNERDISPLAY:
-    case CF_DSPBITMAP: case CF_DSPMETAFILEPICT: case CF_DSPENHMETAFILE:
-        return false;
-    default:
-        return format < CF_PRIVATEFIRST || format > CF_GDIOBJLAST;
+    case CF_BITMAP: case CF_PALETTE: case CF_METAFILEPICT: return Keeping::MadeAgain;
+    case CF_ENHMETAFILE: return Keeping::MetafileBits;
+    case CF_OWNERDISPLAY: case CF_DSPBITMAP: case CF_DSPMETAFILEPICT: case CF_DSPENHMETAFILE: return Keeping::Impossible;
+    default: return format >= CF_GDIOBJFIRST && format <= CF_GDIOBJLAST ? Keeping::Impossible : Keeping::Bytes;
     }
 }
 
 void PutOnClipboard(UINT format, const void* bytes, size_t size) {
-    if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size ? size : 1)) {
+    if (format == CF_ENHMETAFILE) {
+        HENHMETAFILE metafile = SetEnhMetaFileBits(static_cast<UINT>(size), static_cast<const BYTE*>(bytes));
+        if (metafile && !SetClipboardData(format, metafile)) {
+            DeleteEnhMetaFile(metafile);
+        }
+    } else if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, size ? size : 1)) {
         if (size) {
             memcpy(GlobalLock(memory), bytes, size);
             GlobalUnlock(memory);
@@ -89,6 +138,12 @@ void PutOnClipboard(UINT format, const void* bytes, size_t size) {
 // clipboard and clipboard monitors.
 UINT NotForHistoryFormat() {
     return RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
+}
+
+// Marks the text a test lends: what holds it is no user's, and is never
+// kept, even when another kit's test lent it.
+UINT LentFormat() {
+    return RegisterClipboardFormatW(L"Dozemark test text");
 }
 
 // A bitmap of this process's own to draw into and read back.
@@ -123,20 +178,23 @@ bool IsBlank(const std::vector<COLORREF>& pixels) {
 
 // The pixels of a window's child as its process draws them. PrintWindow has
 // that process draw the window into this one's bitmap, wherever the window
-// is; Wine's draws nothing for another process's window, which is then read
-// off the desktop.
-std::vector<COLORREF> ChildPixels(HWND window, HWND child, int* width, int* height) {
+// is. Wine's draws nothing for another process's window, which is there
+// read off the desktop; on Windows the screen holds only the input
+// desktop, never the tests'. `*why` says what failed.
+std::vector<COLORREF> ChildPixels(HWND window, HWND child, int* width, int* height, bool* printed, std::string* why) {
     RECT outer, inner;
     GetWindowRect(window, &outer);
     GetWindowRect(child, &inner);
     *width = inner.right - inner.left;
     *height = inner.bottom - inner.top;
     Canvas canvas(outer.right - outer.left, outer.bottom - outer.top);
-    PrintWindow(window, canvas.memory, 0);
+    *printed = PrintWindow(window, canvas.memory, 0) != FALSE;
+    *why = *printed ? "PrintWindow drew nothing" : "PrintWindow failed with error " + std::to_string(GetLastError());
     std::vector<COLORREF> pixels = canvas.Pixels(inner.left - outer.left, inner.top - outer.top, *width, *height);
-    if (IsBlank(pixels)) {
+    if (IsBlank(pixels) && OptionalFunction<void (*)()>(L"ntdll.dll", "wine_get_version")) {
         BitBlt(canvas.memory, 0, 0, *width, *height, canvas.screen, inner.left, inner.top, SRCCOPY);
         pixels = canvas.Pixels(0, 0, *width, *height);
+        *why = "nothing drawn on the desktop either";
     }
     return pixels;
 }
@@ -191,13 +249,11 @@ bool WaitForWindowGone(HWND window, DWORD timeoutMs) {
 std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder) {
     // On this thread's desktop: left unnamed, the program would open its
     // windows on the desktop the test program was started on.
-    wchar_t desktop[MAX_PATH] = L"WinSta0\\";
-    const DWORD prefix = static_cast<DWORD>(wcslen(desktop));
-    GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, desktop + prefix,
-                              static_cast<DWORD>(sizeof(desktop) - prefix * sizeof(wchar_t)), nullptr);
+    std::wstring desktop = ObjectName(GetProcessWindowStation()) + L"\\" +
+                           ObjectName(GetThreadDesktop(GetCurrentThreadId()));
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
-    startup.lpDesktop = desktop;
+    startup.lpDesktop = &desktop[0];
     std::wstring commandLine = L"\"" + path + L"\"";
     // A start can fail for a moment (a scanner holding the new file), and is
     // made once more a second later. The program is held until it is in
@@ -214,6 +270,11 @@ std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const s
     }
     if (!AssignProcessToJobObject(StartedProgramsJob(), app->info.hProcess)) {
         std::string why = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
+        BOOL inJob = FALSE;
+        if (IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) && inJob) {
+            why += ": this test program runs in a job (a sandbox or a management tool started it) that lets no job "
+                   "be made inside it; start run-tests.cmd from Explorer or a plain command prompt";
+        }
         StopDozemark(app);
         return why;
     }
@@ -232,14 +293,14 @@ std::string StartDozemark(DozemarkProcess* app, const std::wstring& path) {
         }
         // A program that has ended is not waited for.
         DWORD code = STILL_ACTIVE;
-        PollUntil(20000, [&] {
+        PollUntil(kAnswerMs, [&] {
             app->dialog = FindProcessWindow(app->info.dwProcessId, kDialogCaption);
             return app->dialog || (code = WaitForExit(*app, 0)) != STILL_ACTIVE;
         });
         if (app->dialog || code == STILL_ACTIVE) {
-            return app->dialog ? "" : "the dialog did not appear within 20 s";
+            return app->dialog ? "" : "the dialog did not appear within " + std::to_string(kAnswerMs / 1000) + " s";
         }
-        why = "the program ended with code " + std::to_string(code) + " before its dialog appeared";
+        why = "the program ended with code " + Hex(code) + " before its dialog appeared";
         StopDozemark(app);
     }
     return why + ", twice";
@@ -292,8 +353,11 @@ std::string ShownIcon(HWND box) {
     // A box that has just appeared may not have drawn its icon yet.
     int width = 0, height = 0;
     std::vector<COLORREF> shown;
-    if (!PollUntil(kAnswerMs, [&] { return !IsBlank(shown = ChildPixels(box, icon, &width, &height)); })) {
-        return "an icon with nothing drawn";
+    bool printed = true;
+    std::string why;
+    PollUntil(kAnswerMs, [&] { return !IsBlank(shown = ChildPixels(box, icon, &width, &height, &printed, &why)) || !printed; });
+    if (IsBlank(shown)) {
+        return "an icon with nothing drawn: " + why;
     }
     // Each of Windows' own, drawn the same size over the same background:
     // the one closest to what the box shows is the one it shows.
@@ -364,110 +428,201 @@ bool IsResponsive(HWND window, DWORD timeoutMs) {
     return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &result) != 0;
 }
 
-int WorkerThreads(const DozemarkProcess& app) {
+Workers FindWorkers(const DozemarkProcess& app) {
+    Workers found;
     const auto query = OptionalFunction<QueryThreadFn>(L"ntdll.dll", "NtQueryInformationThread");
-    HMODULE modules[1] = {};
-    DWORD needed = 0;
-    IMAGE_DOS_HEADER dos = {};
-    IMAGE_NT_HEADERS64 nt = {};
-    // The first module is the program itself.
-    if (!query || !EnumProcessModules(app.info.hProcess, modules, sizeof(modules), &needed) ||
-        !Read(app.info.hProcess, modules[0], &dos) ||
-        !Read(app.info.hProcess, reinterpret_cast<const BYTE*>(modules[0]) + dos.e_lfanew, &nt)) {
-        return -1;
+    ULONG_PTR code = 0, codeEnd = 0;
+    const OwnedHandle snapshot(Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!query || !CodeSection(app.info.hProcess, &code, &codeEnd) || !snapshot) {
+        found.error = "cannot read the program's code section or its threads (error " +
+                      std::to_string(GetLastError()) + ")";
+        found.count = -1;
+        return found;
     }
-    const ULONG_PTR code = reinterpret_cast<ULONG_PTR>(modules[0]) + nt.OptionalHeader.BaseOfCode;
-    const ULONG_PTR codeEnd = code + nt.OptionalHeader.SizeOfCode;
     const DWORD dialogThread = GetWindowThreadProcessId(app.dialog, nullptr);
-    HANDLE snapshot = Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) {
-        return -1;
-    }
-    int workers = 0;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
-        // A thread that has ended since the snapshot cannot be opened.
-        HANDLE thread = entry.th32OwnerProcessID == app.info.dwProcessId && entry.th32ThreadID != dialogThread
-                            ? OpenThread(THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID)
-                            : nullptr;
-        if (thread) {
-            workers += RunsCode(app.info.hProcess, query, thread, code, codeEnd);
-            CloseHandle(thread);
+    for (BOOL more = Thread32First(snapshot.handle, &entry); more; more = Thread32Next(snapshot.handle, &entry)) {
+        if (entry.th32OwnerProcessID != app.info.dwProcessId || entry.th32ThreadID == dialogThread) {
+            continue;
+        }
+        // A thread that has ended since the snapshot cannot be opened, or
+        // has an exit code.
+        const OwnedHandle thread(OpenThread(THREAD_QUERY_INFORMATION | THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT,
+                                            FALSE, entry.th32ThreadID));
+        DWORD exitCode = 0;
+        if (!thread || !GetExitCodeThread(thread.handle, &exitCode) || exitCode != STILL_ACTIVE) {
+            continue;
+        }
+        const long long at = CodeOnLiveStack(app.info.hProcess, query, thread.handle, code, codeEnd);
+        if (at >= 0) {
+            ULONG_PTR start = 0;
+            query(thread.handle, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof(start), nullptr);
+            ++found.count;
+            found.threads += "\n  thread " + std::to_string(entry.th32ThreadID) + ", started at " + Hex(start) +
+                             ": the program's code " + std::to_string(at) + " bytes above its stack pointer";
         }
     }
-    CloseHandle(snapshot);
-    return workers;
+    return found;
 }
 
 std::wstring ModulePathIn(DWORD processId, const wchar_t* module) {
-    HANDLE snapshot = Snapshot(TH32CS_SNAPMODULE, processId);
-    if (snapshot == INVALID_HANDLE_VALUE) {
+    const OwnedHandle snapshot(Snapshot(TH32CS_SNAPMODULE, processId));
+    if (!snapshot) {
         return L"?";
     }
     std::wstring found;
     MODULEENTRY32W entry = {};
     entry.dwSize = sizeof(entry);
-    for (BOOL more = Module32FirstW(snapshot, &entry); more; more = Module32NextW(snapshot, &entry)) {
+    for (BOOL more = Module32FirstW(snapshot.handle, &entry); more; more = Module32NextW(snapshot.handle, &entry)) {
         if (_wcsicmp(entry.szModule, module) == 0) {
             found = entry.szExePath;
         }
     }
-    CloseHandle(snapshot);
     return found;
 }
 
-BorrowedClipboard::BorrowedClipboard()
-    : window(CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr)) {}
+namespace {
 
-bool Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
-    // Reading a format that its owner renders only when asked waits for the
-    // owner: one that does not answer within the bound keeps what it holds,
-    // which is then not put back.
-    HWND owner = clipboard->saved ? nullptr : GetClipboardOwner();
-    DWORD_PTR answer = 0;
-    const bool readable = !owner || SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &answer);
-    if (!clipboard->window || !PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
-        return false;
-    }
-    for (UINT format = clipboard->saved || !readable ? 0 : EnumClipboardFormats(0); format;
-         format = EnumClipboardFormats(format)) {
-        HANDLE data = IsCopyable(format) ? GetClipboardData(format) : nullptr;
-        const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr;
-        if (bytes) {
-            clipboard->formats.push_back(
-                BorrowedClipboard::Saved{format, std::vector<char>(bytes, bytes + GlobalSize(data))});
+// What the clipboard holds now, kept in `formats`; "" or why it cannot be.
+std::string KeepWhatIsThere(HWND owner, std::vector<BorrowedClipboard::Saved>* formats) {
+    for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
+        const Keeping how = HowToKeep(format);
+        if (how == Keeping::Impossible) {
+            return "cannot keep: it holds data of format " + std::to_string(format) + ", which is not copied";
+        }
+        HANDLE data = how == Keeping::MadeAgain ? nullptr : GetClipboardData(format);
+        if (data && how == Keeping::MetafileBits) {
+            auto* metafile = static_cast<HENHMETAFILE>(data);
+            std::vector<char> bits(GetEnhMetaFileBits(metafile, 0, nullptr));
+            GetEnhMetaFileBits(metafile, static_cast<UINT>(bits.size()), reinterpret_cast<BYTE*>(bits.data()));
+            formats->push_back({format, std::move(bits)});
+        } else if (const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr) {
+            formats->push_back({format, std::vector<char>(bytes, bytes + GlobalSize(data))});
             GlobalUnlock(data);
+        } else if (how == Keeping::Bytes && owner) {
+            // Its program was asked for it and gave nothing: nothing to keep.
+            printf("the clipboard: format %u was offered and not given\n", format);
         }
     }
-    if (!clipboard->saved && !readable) {
-        printf("the clipboard's owner does not answer: what it holds is not kept\n");
+    return "";
+}
+
+void LendOnItsThread(BorrowedClipboard* clipboard) {
+    // Whatever is there but a test's text is kept, also what a person
+    // copied since the last lend. Reading data that its program renders
+    // only when asked waits for that program: it is first asked whether it
+    // answers at all.
+    HWND owner = GetClipboardOwner();
+    DWORD_PTR answer = 0;
+    if (owner && !IsClipboardFormatAvailable(LentFormat()) &&
+        !SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &answer)) {
+        clipboard->answer = "cannot keep: the program that put it there does not answer";
+        return;
     }
-    clipboard->saved = true;
-    EmptyClipboard();
-    PutOnClipboard(CF_UNICODETEXT, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
-    PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
-    const bool placed = IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE;
+    if (!PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
+        clipboard->answer = "another program held the clipboard for " + std::to_string(kAnswerMs / 1000) + " s";
+        return;
+    }
+    std::vector<BorrowedClipboard::Saved> formats;
+    const bool keep = !IsClipboardFormatAvailable(LentFormat());
+    clipboard->answer = keep ? KeepWhatIsThere(owner, &formats) : "";
+    if (clipboard->answer.empty()) {
+        if (keep) {
+            printf("the clipboard: %zu format(s) read on the desktop \"%s\"\n", formats.size(),
+                   Narrow(clipboard->desktop).c_str());
+            clipboard->formats = std::move(formats);
+            clipboard->saved = true;
+        }
+        EmptyClipboard();
+        PutOnClipboard(CF_UNICODETEXT, clipboard->text.c_str(), (clipboard->text.size() + 1) * sizeof(wchar_t));
+        PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
+        PutOnClipboard(LentFormat(), nullptr, 0);
+        if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
+            clipboard->answer = "the text did not stay on the clipboard";
+        }
+    }
     CloseClipboard();
-    return placed;
+}
+
+void GiveBackOnItsThread(BorrowedClipboard* clipboard) {
+    // What a program has put there since, other than a test's text, is newer
+    // than what was kept.
+    if (!clipboard->saved || !IsClipboardFormatAvailable(LentFormat())) {
+        clipboard->answer = clipboard->saved ? "another program has put something there since: it stays" : "";
+        return;
+    }
+    if (!PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
+        clipboard->answer = "could not be had to put back what it held";
+        return;
+    }
+    EmptyClipboard();
+    for (const BorrowedClipboard::Saved& format : clipboard->formats) {
+        if (format.format != NotForHistoryFormat()) {
+            PutOnClipboard(format.format, format.bytes.data(), format.bytes.size());
+        }
+    }
+    // The user's own data is already in the history once.
+    if (!clipboard->formats.empty()) {
+        PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
+    }
+    CloseClipboard();
+    clipboard->answer = std::to_string(clipboard->formats.size()) + " format(s) put back on the desktop \"" +
+                        Narrow(clipboard->desktop) + "\"";
+}
+
+// The clipboard thread: never moved, so it is on the desktop the process
+// was started on. It answers what is sent to its window while it waits.
+DWORD WINAPI ServeClipboard(void* parameter) {
+    auto* clipboard = static_cast<BorrowedClipboard*>(parameter);
+    clipboard->window = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    clipboard->desktop = ObjectName(GetThreadDesktop(GetCurrentThreadId()));
+    SetEvent(clipboard->done.handle);
+    for (;;) {
+        if (MsgWaitForMultipleObjects(1, &clipboard->wake.handle, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) {
+            if (!clipboard->job) {
+                break;
+            }
+            clipboard->job(clipboard);
+            SetEvent(clipboard->done.handle);
+        }
+        Settle(0);
+    }
+    DestroyWindow(clipboard->window);
+    return 0;
+}
+
+std::string OnClipboardThread(BorrowedClipboard* clipboard, void (*job)(BorrowedClipboard*)) {
+    clipboard->job = job;
+    clipboard->answer.clear();
+    SetEvent(clipboard->wake.handle);
+    WaitForSingleObject(job ? clipboard->done.handle : clipboard->thread.handle, INFINITE);
+    return clipboard->answer;
+}
+
+} // namespace
+
+BorrowedClipboard::BorrowedClipboard() : thread(CreateThread(nullptr, 0, ServeClipboard, this, 0, nullptr)) {
+    if (thread) {
+        WaitForSingleObject(done.handle, INFINITE);
+    }
+}
+
+std::string Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
+    if (!clipboard->thread || !clipboard->window) {
+        return "no thread or window for the clipboard";
+    }
+    clipboard->text = text;
+    return OnClipboardThread(clipboard, LendOnItsThread);
 }
 
 BorrowedClipboard::~BorrowedClipboard() {
-    if (saved && PollUntil(kAnswerMs, [&] { return OpenClipboard(window) != FALSE; })) {
-        EmptyClipboard();
-        for (const Saved& format : formats) {
-            if (format.format != NotForHistoryFormat()) {
-                PutOnClipboard(format.format, format.bytes.data(), format.bytes.size());
-            }
+    if (thread) {
+        const std::string said = OnClipboardThread(this, GiveBackOnItsThread);
+        if (!said.empty()) {
+            printf("the clipboard: %s\n", said.c_str());
         }
-        // The user's own data is already in the history once.
-        if (!formats.empty()) {
-            PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
-        }
-        CloseClipboard();
-    }
-    if (window) {
-        DestroyWindow(window);
+        OnClipboardThread(this, nullptr);
     }
 }
 
@@ -479,23 +634,28 @@ void PrepareRun(const DozemarkProcess& app, bool minimize, bool hide, bool threa
     Type(GetDlgItem(app.dialog, IDC_SECONDS), seconds);
 }
 
-RunObservation PressRun(const DozemarkProcess& app, DWORD reportTimeoutMs, const std::vector<HWND>& except) {
+RunObservation PressRun(const DozemarkProcess& app, const std::vector<HWND>& except) {
     RunObservation seen;
     const bool onThread = IsChecked(app.dialog, IDC_SEPARATE_THREAD);
+    const auto reported = [&] { return FindProcessWindow(app.info.dwProcessId, kReportCaption, except) != nullptr; };
     const double pressed = NowMs();
     Press(app.dialog, IDC_RUN);
     // The run is under way once the dialog's thread leaves a message
     // unanswered for half a second (idle, it answers at once) and, with the
     // thread option, once the worker runs: the window is looked at while the
     // worker is there, between the calls that put it away and bring it back.
-    seen.respondedDuring = !PollUntil(kAnswerMs, [&] { return !IsResponsive(app.dialog, 500); });
+    seen.respondedDuring = !PollUntil(kAnswerMs, [&] { return reported() || !IsResponsive(app.dialog, 500); });
     if (onThread) {
-        PollUntil(kAnswerMs, [&] { return WorkerThreads(app) != 0; });
+        PollUntil(kAnswerMs, [&] { return reported() || FindWorkers(app).count != 0; });
     }
     seen.iconicDuring = IsIconic(app.dialog) != FALSE;
     seen.visibleDuring = IsWindowVisible(app.dialog) != FALSE;
-    seen.workersDuring = WorkerThreads(app);
-    seen.report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, reportTimeoutMs, except);
+    const Workers during = FindWorkers(app);
+    seen.workersDuring = during.count;
+    seen.workerThreads = during.threads + during.error;
+    // Taken inside the run if the run had not ended when the look was over.
+    seen.lookedInside = !reported() && !IsResponsive(app.dialog, 500) && (!onThread || during.count > 0);
+    seen.report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, kReportMs, except);
     seen.msToReport = NowMs() - pressed;
     if (!seen.report) {
         return seen;
@@ -503,8 +663,20 @@ RunObservation PressRun(const DozemarkProcess& app, DWORD reportTimeoutMs, const
     seen.iconicAtReport = IsIconic(app.dialog) != FALSE;
     seen.visibleAtReport = IsWindowVisible(app.dialog) != FALSE;
     seen.dialogEnabledAtReport = IsWindowEnabled(app.dialog) != FALSE;
-    seen.workersAtReport = WorkerThreads(app);
+    seen.workersAtReport = FindWorkers(app).count;
     seen.reportOwner = GetWindow(seen.report, GW_OWNER);
     seen.reportText = MessageBoxText(seen.report);
     return seen;
+}
+
+RunObservation PressRunLookingInside(const DozemarkProcess& app, const std::vector<HWND>& except) {
+    for (int attempt = 1;; ++attempt) {
+        RunObservation seen = PressRun(app, except);
+        if (seen.lookedInside || !seen.report || attempt == 3) {
+            return seen;
+        }
+        printf("run %d ended before the test had looked at it; it is made again\n", attempt);
+        PressOk(seen.report);
+        WaitForWindowGone(seen.report, kAnswerMs);
+    }
 }

@@ -10,9 +10,13 @@
 
 #include "tests/harness/harness.h"
 
-// How long the program may take to answer wherever a test needs an answer:
-// enough for a throttled laptop, and when Windows takes a program for hung.
-constexpr DWORD kAnswerMs = 5000;
+// How long the program may take to answer a message, to open or close a
+// window, or to end: it will, unless something is wrong, so the bound is
+// wide, for a busy PC; a passing test never waits it out.
+constexpr DWORD kAnswerMs = 60000;
+// How long a report may take to come: the longest run the dialog can make
+// (60 s), and as much again.
+constexpr DWORD kReportMs = 120000;
 
 // A program a test started. It is ended when this goes out of scope, so
 // that no way out of a test (a failed ASSERT included) leaves it running.
@@ -27,10 +31,12 @@ struct DozemarkProcess {
 };
 
 // Starts a program on this thread's desktop and in the started programs'
-// job, in `folder` if given: "" or why not, with Windows' error code.
+// job, in `folder` if given: "" or why not, with Windows' error code and,
+// where the test program's own job refuses a job inside it, what to do.
 std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const std::wstring& folder = std::wstring());
 // Starts Dozemark (the built one unless a path is given) and waits for its
-// dialog: "" or why not.
+// dialog: "" or why not, with the exit code of a program that ended first
+// (such as 0xC0000135, a DLL it needs is missing).
 std::string StartDozemark(DozemarkProcess* app, const std::wstring& path = std::wstring());
 // Ends it the hard way if it is still running; closes the handles.
 void StopDozemark(DozemarkProcess* app);
@@ -69,10 +75,20 @@ void ClearField(HWND edit);
 void PressKey(HWND window, UINT virtualKey);
 bool IsResponsive(HWND window, DWORD timeoutMs = kAnswerMs);
 
-// Threads of the process, other than the dialog's, with the program's own
-// code on their stack: a run's worker, and none of the threads Windows
-// starts in every GUI process. -1 if the system cannot say.
-int WorkerThreads(const DozemarkProcess& app);
+// The threads of the process, other than the dialog's, that are running the
+// program's own code: an address in its code section on the live part of
+// the stack, from the stack pointer (read with the thread suspended) to
+// the base. A run's worker is one; a thread that Windows started in the
+// process ran the program's code only for a moment (its TLS callbacks),
+// and what that left below the stack pointer is not looked at. `error`
+// says why the system could not tell; `threads` says, for each thread
+// counted, its id, where it started and where the program's code lay.
+struct Workers {
+    int count = 0;
+    std::string threads;
+    std::string error;
+};
+Workers FindWorkers(const DozemarkProcess& app);
 
 // Where the process loaded `module` from, "" if it has not, "?" if the
 // system cannot say.
@@ -80,14 +96,26 @@ std::wstring ModulePathIn(DWORD processId, const wchar_t* module);
 
 // The clipboard, lent to a test for text of its own (kept out of the
 // clipboard history) and given back as the user had it when this goes out
-// of scope. It is opened with a window of the test's own: opened without
-// one, it cannot be written.
+// of scope. What the user had is read and put back by a thread that stays
+// on the desktop the test program was started on, with a window of its
+// own: the program that put it there may have to be asked for it (delayed
+// rendering), and messages reach only windows of one desktop. The clipboard
+// itself belongs to the window station, so the program under test pastes
+// from it on the tests' desktop.
 struct BorrowedClipboard {
     struct Saved {
         UINT format;
         std::vector<char> bytes;
     };
-    HWND window;
+    OwnedHandle wake{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    OwnedHandle done{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    OwnedHandle thread;
+    // What the clipboard thread is asked to do next, and what it says.
+    void (*job)(BorrowedClipboard*) = nullptr;
+    std::wstring text;
+    std::string answer;
+    HWND window = nullptr;
+    std::wstring desktop;
     bool saved = false;
     std::vector<Saved> formats;
 
@@ -97,9 +125,12 @@ struct BorrowedClipboard {
     ~BorrowedClipboard();
 };
 // Puts the text on the clipboard (again: another program may have changed
-// it meanwhile); what the user had is kept the first time. False if the
-// clipboard could not be had within kAnswerMs.
-bool Lend(BorrowedClipboard* clipboard, const std::wstring& text);
+// it meanwhile); what was there before, unless it was the test's own, is
+// kept first. "" when the text is there; "cannot keep: ..." when what the
+// clipboard holds could not be kept (its program does not answer, or it is
+// of a kind this cannot copy), and the clipboard is left as it was;
+// otherwise why the clipboard could not be had within kAnswerMs.
+std::string Lend(BorrowedClipboard* clipboard, const std::wstring& text);
 
 // Milliseconds from the high-resolution counter (GetTickCount64 moves in
 // steps of 10 to 16 ms).
@@ -113,7 +144,11 @@ extern const wchar_t kReportCaption[];
 
 // What a run looked like from outside.
 struct RunObservation {
+    // Whether the look "during" the run was taken before the run ended: a
+    // test program held up for longer than a run looks only afterwards.
+    bool lookedInside = false;
     int workersDuring = -1;
+    std::string workerThreads;
     bool iconicDuring = false;
     bool visibleDuring = false;
     bool respondedDuring = true;
@@ -131,8 +166,8 @@ struct RunObservation {
 // emptied seconds field.
 void PrepareRun(const DozemarkProcess& app, bool minimize, bool hide, bool thread, const wchar_t* seconds);
 // Presses Run and looks at the process once the run is under way, then
-// waits for a report (other than those in `except`) and looks again. A test
-// that must see inside a run makes it last long enough for a test program
-// that is held up meanwhile.
-RunObservation PressRun(const DozemarkProcess& app, DWORD reportTimeoutMs = 15000,
-                        const std::vector<HWND>& except = {});
+// waits for a report (other than those in `except`) and looks again.
+RunObservation PressRun(const DozemarkProcess& app, const std::vector<HWND>& except = {});
+// PressRun until the look during the run was taken inside it, three times
+// at most; each report but the last is closed.
+RunObservation PressRunLookingInside(const DozemarkProcess& app, const std::vector<HWND>& except = {});

@@ -27,7 +27,7 @@ protected:
         ::PrepareRun(app_, minimize, hide, thread, seconds);
     }
 
-    RunObservation PressRun(DWORD reportTimeoutMs = 15000) { return ::PressRun(app_, reportTimeoutMs, reports_); }
+    RunObservation PressRun() { return ::PressRun(app_, reports_); }
 
     // Presses Run and checks that the run lasted one second, left 1 in the
     // seconds field and was reported; closes the report. *seen, if given,
@@ -37,7 +37,7 @@ protected:
         if (seen) {
             *seen = observed;
         }
-        ASSERT_NE(nullptr, observed.report) << "no report within 15 s";
+        ASSERT_NE(nullptr, observed.report) << "no report within " << kReportMs / 1000 << " s";
         EXPECT_EQ("1", Narrow(Seconds()));
         // The run ends after 1,000 ms by its own clock, which may be a step
         // behind the counter the press was timed with.

@@ -64,7 +64,11 @@ TEST_F(SecondsFieldTest, PastedTextIsClampedToo) {
     // what another program put there meanwhile: try again.
     BorrowedClipboard clipboard;
     for (int attempt = 0; attempt < 10 && Seconds().empty(); ++attempt) {
-        ASSERT_TRUE(Lend(&clipboard, L"-1")) << "another program held the clipboard for 5 s";
+        const std::string lent = Lend(&clipboard, L"-1");
+        if (lent.rfind("cannot keep", 0) == 0) {
+            GTEST_SKIP() << "the clipboard is left as it is: " << lent;
+        }
+        ASSERT_EQ("", lent);
         Send(field, WM_PASTE);
         Settle();
     }
@@ -186,7 +190,7 @@ TEST_F(DialogTest, ThirtyRunsKeepHandlesAndMemoryFlat) {
     EXPECT_LE(handleSlope, 0.2) << "handles grow run after run";
     EXPECT_LE(kibSlope, 16.0) << "private bytes grow run after run";
     PressKey(Item(IDC_SECONDS), VK_ESCAPE);
-    EXPECT_EQ(0u, WaitForExit(app_, 10000));
+    EXPECT_EQ(0u, WaitForExit(app_, kAnswerMs));
 }
 
 // CTest runs this one with WINEDLLOVERRIDES=winmm=d, which the program
@@ -199,8 +203,8 @@ TEST_F(DialogTest, RunWithoutWinmmSaysSoAndKeepsTheDialog) {
     }
     // The defaults: minimized, on a thread of its own, with the timer period.
     Press(app_.dialog, IDC_RUN);
-    HWND box = WaitForProcessWindow(Pid(), kDialogCaption, 10000, {app_.dialog});
-    ASSERT_NE(nullptr, box) << "no error box within 10 s; the program "
+    HWND box = WaitForProcessWindow(Pid(), kDialogCaption, kAnswerMs, {app_.dialog});
+    ASSERT_NE(nullptr, box) << "no error box within " << kAnswerMs / 1000 << " s; the program "
                             << (WaitForExit(app_, 0) == STILL_ACTIVE ? "is still running" : "has ended");
     EXPECT_EQ(Narrow(L"winmm.dll を読み込めませんでした。"), Narrow(MessageBoxText(box)));
     EXPECT_EQ("error", ShownIcon(box)) << "the error box's icon";
@@ -213,5 +217,5 @@ TEST_F(DialogTest, RunWithoutWinmmSaysSoAndKeepsTheDialog) {
     EXPECT_TRUE(IsResponsive(app_.dialog)) << "the dialog does not answer after the error box";
     EXPECT_EQ("10", Narrow(Seconds()));
     PressKey(Item(IDC_SECONDS), VK_ESCAPE);
-    EXPECT_EQ(0u, WaitForExit(app_, 10000));
+    EXPECT_EQ(0u, WaitForExit(app_, kAnswerMs));
 }

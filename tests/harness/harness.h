@@ -39,17 +39,35 @@ Fn OptionalFunction(const wchar_t* module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(module), name)));
 }
 
+// A kernel handle closed when it goes out of scope; null and
+// INVALID_HANDLE_VALUE (a failed snapshot or file) are never closed.
+struct OwnedHandle {
+    HANDLE handle;
+    explicit OwnedHandle(HANDLE h = nullptr) : handle(h) {}
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    ~OwnedHandle() {
+        if (*this) {
+            CloseHandle(handle);
+        }
+    }
+    explicit operator bool() const { return handle && handle != INVALID_HANDLE_VALUE; }
+};
+
 // Waits, answering meanwhile what is sent or posted to this thread's windows:
 // the clipboard's owner is asked for what it holds, and told when another
 // program empties it.
 inline void Settle(DWORD ms = 150) {
     const ULONGLONG until = GetTickCount64() + ms;
-    for (ULONGLONG now = GetTickCount64(); now < until; now = GetTickCount64()) {
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
+    for (ULONGLONG now = GetTickCount64();; now = GetTickCount64()) {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
             DispatchMessageW(&message);
         }
+        if (now >= until) {
+            break;
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(until - now), QS_ALLINPUT);
     }
 }
 

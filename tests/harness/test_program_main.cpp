@@ -1,8 +1,9 @@
 // The main of every Windows test program, under CTest and in the test kit
 // (docs/testing-on-windows.md says why each part is there): results written
-// through wide paths, a time limit per test, the started programs on a
-// desktop of their own and in a job that ends them, the PC kept awake, and
-// the code pages printed.
+// through wide paths, a time limit per test, the tests on a thread of their
+// own on a desktop of their own, the started programs there and in a job
+// that ends them, loader failures as exit codes, the PC kept awake, and the
+// code pages printed.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -34,7 +35,8 @@ TestRecord gRunning;
 ULONGLONG gRunningSince = 0;
 bool gTestRunning = false;
 bool gFinished = false;
-constexpr ULONGLONG kLimitMs = 120ULL * 1000;
+// Far above what any test takes: the longest waits for what will come.
+constexpr ULONGLONG kLimitMs = 300ULL * 1000;
 std::wstring gXmlPath;
 
 class ResultRecorder : public testing::EmptyTestEventListener {
@@ -127,16 +129,12 @@ bool WriteResults() {
         CreateDirectoryW(gXmlPath.substr(0, separator).c_str(), nullptr);
     }
     const std::string xml = ResultsXml(gRecords);
-    HANDLE file = CreateFileW(gXmlPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    const OwnedHandle file(CreateFileW(gXmlPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    const bool ok = file != INVALID_HANDLE_VALUE &&
-                    WriteFile(file, xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr) &&
+    const bool ok = file && WriteFile(file.handle, xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr) &&
                     written == xml.size();
     const DWORD error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE) {
-        CloseHandle(file);
-    }
     if (!ok) {
         (void)fprintf(stderr, "cannot write the XML results (error %lu)\n", error);
     }
@@ -197,30 +195,41 @@ DWORD WINAPI WatchTheClock(void*) {
 
 // The programs the tests start run on a desktop of this program's own: the
 // user's keyboard and mouse never reach it, its windows never take the
-// user's focus, and no other test program's windows cover them. The thread
-// that works them moves there too, as window messages pass only between
-// windows of one desktop. Wine gives a desktop a window of its own only
-// where its settings name the desktop's size (without one, every window
-// shown or hidden there waits two seconds): under Wine, the size is named
-// while the program runs.
+// user's focus, and no other test program's windows cover them. The tests
+// run on a thread that moves there too, as window messages pass only
+// between windows of one desktop: a fresh thread, which has no window or
+// hook that would keep it from moving (a DLL loaded at start may have made
+// one on the main thread). The main thread stays on the user's desktop.
+// Wine gives a desktop a window of its own only where its settings name the
+// desktop's size (without one, every window shown or hidden there waits
+// two seconds): under Wine, the size is named while the program runs.
 const wchar_t kWineDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
 
 std::wstring DesktopName() {
     return L"Dozemark tests " + std::to_wstring(GetCurrentProcessId());
 }
 
-bool MoveToADesktopOfItsOwn() {
+DWORD WINAPI RunTestsOnTheirDesktop(void* result) {
     if (OptionalFunction<void (*)()>(L"ntdll.dll", "wine_get_version")) {
         RegSetKeyValueW(HKEY_CURRENT_USER, kWineDesktops, DesktopName().c_str(), REG_SZ, L"1024x768",
                         sizeof(L"1024x768"));
     }
     HDESK desktop = CreateDesktopW(DesktopName().c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr);
-    return desktop && SetThreadDesktop(desktop);
+    if (!desktop || !SetThreadDesktop(desktop)) {
+        (void)fprintf(stderr, "cannot make the tests' desktop or move to it (error %lu)\n", GetLastError());
+        return 0;
+    }
+    *static_cast<int*>(result) = RUN_ALL_TESTS();
+    return 0;
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // A program that cannot load (a missing or blocked DLL) ends with an
+    // exit code, which the test reports, instead of opening a box on the
+    // user's screen; the programs the tests start inherit the mode.
+    SetErrorMode(SEM_FAILCRITICALERRORS);
     std::vector<wchar_t*> args;
     const wchar_t kXmlOption[] = L"--gtest_output=xml:";
     for (int i = 0; i < argc; ++i) {
@@ -237,17 +246,18 @@ int wmain(int argc, wchar_t** argv) {
     // For whoever reads the results: the folder names a program can take
     // through the ANSI functions depend on these.
     printf("code pages: ANSI %u, OEM %u\n", GetACP(), GetOEMCP());
-    if (!MoveToADesktopOfItsOwn() || !StartedProgramsJob()) {
-        (void)fprintf(stderr, "cannot make the desktop or the job for the programs it starts (error %lu)\n",
-                      GetLastError());
+    if (!StartedProgramsJob()) {
+        (void)fprintf(stderr, "cannot make the job for the programs it starts (error %lu)\n", GetLastError());
         return 1;
     }
 
     SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
-    if (HANDLE watch = CreateThread(nullptr, 0, WatchTheClock, nullptr, 0, nullptr)) {
-        CloseHandle(watch);
+    const OwnedHandle watch(CreateThread(nullptr, 0, WatchTheClock, nullptr, 0, nullptr));
+    int result = 1;
+    const OwnedHandle tests(CreateThread(nullptr, 0, RunTestsOnTheirDesktop, &result, 0, nullptr));
+    if (tests) {
+        WaitForSingleObject(tests.handle, INFINITE);
     }
-    const int result = RUN_ALL_TESTS();
 
     AcquireSRWLockExclusive(&gLock);
     gFinished = true;

@@ -2,7 +2,10 @@
 rem Runs the Dozemark test programs of this kit on this Windows machine.
 rem
 rem Double-click it, or run it from a command prompt in any folder; name
-rem programs (run-tests.cmd dialog_e2e_tests) to run only those.
+rem programs (run-tests.cmd dialog_e2e_tests) to run only those. Double-
+rem clicked, it waits for a key at the end; /nopause (run-tests.cmd /nopause
+rem [program ...]) never waits, for scripts, scheduled tasks and remote
+rem shells, whose cmd /c looks like a double-click.
 rem tests\programs.txt lists every test program with its number of tests and
 rem about how many seconds it takes. Each program's output goes to
 rem results\<program>.txt and its results to results\<program>.xml. A line
@@ -29,6 +32,12 @@ set "clicked="
 if defined commandLine if /i not "!commandLine:run-tests.cmd=!"=="!commandLine!" set "clicked=1"
 endlocal & set "pauseAtEnd=%clicked%"
 
+rem The programs named, each between spaces; /nopause is not one.
+set "only= %* "
+if /i not "%only: /nopause = %"=="%only%" set "pauseAtEnd="
+set "only=%only: /nopause = %"
+if "%only: =%"=="" set "only="
+
 rem Double-clicked inside the zip, Explorer copies this file alone to a
 rem folder of its own and runs it there.
 set "why="
@@ -41,7 +50,7 @@ if not exist results mkdir results
 rem While a kit runs, cmd holds this file open for writing, and a second
 rem one cannot open it.
 set "ran="
-call :Main %* 2>results\running.lock
+call :Main 2>results\running.lock
 if not defined ran set "why=another run-tests.cmd is running in this folder: let it end first"
 if defined why goto :EndEarly
 popd
@@ -56,8 +65,6 @@ exit /b 1
 
 :Main
 set "ran=1"
-set "only="
-if not "%~1"=="" set "only= %* "
 del /q results\*.txt results\*.xml 2>nul
 set /a passed=0, failed=0, skipped=0, expected=0, programs=0
 rem No goto below: Wine's cmd leaves a for loop when a subroutine it calls jumps.

@@ -111,7 +111,7 @@ TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
         PlantBeside(L"planted-control", TestsFolder() + L"static_winmm_control.exe", L"static_winmm_control.exe");
     DozemarkProcess control;
     ASSERT_EQ("", StartProgram(&control, folder + L"static_winmm_control.exe", folder));
-    EXPECT_EQ(0u, WaitForExit(control, 20000)) << "the control program failed";
+    EXPECT_EQ(0u, WaitForExit(control, kAnswerMs)) << "the control program failed";
     EXPECT_TRUE(DecoyWasLoaded(folder))
         << "the control did not load the planted winmm.dll, so this test could not see a plant being loaded";
 }
@@ -147,7 +147,7 @@ void ExpectPlantNeverLoaded(const std::wstring& folderName, std::initializer_lis
         EXPECT_FALSE(DecoyWasLoaded(folder)) << "loaded by a run, timer period " << timerPeriod;
     }
     PressKey(GetDlgItem(app.dialog, IDC_SECONDS), VK_ESCAPE);
-    EXPECT_EQ(0u, WaitForExit(app, 10000));
+    EXPECT_EQ(0u, WaitForExit(app, kAnswerMs));
     EXPECT_FALSE(DecoyWasLoaded(folder));
 }
 
@@ -191,5 +191,5 @@ TEST(DllPlanting, DialogNeverLoadsAPlantedThemeDll) {
     }
     printf("uxtheme.dll in the process: %s\n", uxtheme.empty() ? "not loaded" : Narrow(uxtheme).c_str());
     PressKey(GetDlgItem(app.dialog, IDC_SECONDS), VK_ESCAPE);
-    EXPECT_EQ(0u, WaitForExit(app, 10000));
+    EXPECT_EQ(0u, WaitForExit(app, kAnswerMs));
 }
