@@ -14,6 +14,9 @@
    (記載 in the guide) and of "observed" ones (観察). The guide keeps
    those two words for its marks. Where the sections differ, the two are
    also compared as a whole.
+3. Layout: no line break between two Japanese characters inside a
+   paragraph or a list item (Markdown renders it as a space), and no
+   italics, which Japanese text does not use for emphasis.
 
 usage: check_japanese_guide.py GUIDE_MD README_MD
 """
@@ -28,6 +31,9 @@ GUIDE_ONLY = ("ライセンス",)
 HEADING = re.compile(r"(#{1,3}) (.*)")
 MICROSOFT = re.compile(r"\]\((https://learn\.microsoft\.com/[^)\s]+)\)")
 LOCALE = re.compile(r"^https://learn\.microsoft\.com/(?:([a-z]{2}-[a-z]{2})/)?(.*)$")
+# Lines that start a block of their own rather than continue a paragraph.
+BLOCK_START = re.compile(r"\s*(#|[-*+] |\d+\. |\||>|!\[|```)")
+ITALIC = re.compile(r"(?<![*\w])[*_](?![*_\s])[^*_`]+(?<![*_\s])[*_](?![*\w])")
 MARKS = (("documented", re.compile(r"\bdocumented\b", re.I), "記載"),
          ("observed", re.compile(r"\bobserved\b", re.I), "観察"))
 
@@ -94,6 +100,30 @@ def Alignment(guide, readme):
     return problems
 
 
+def IsJapanese(c):
+    code = ord(c)
+    return (0x3000 <= code <= 0x30FF or 0x3400 <= code <= 0x4DBF or 0x4E00 <= code <= 0x9FFF or
+            0xF900 <= code <= 0xFAFF or 0xFF00 <= code <= 0xFFEF)
+
+
+def Layout(guide):
+    problems, fenced = [], False
+    lines = guide.splitlines()
+    for number, line in enumerate(lines, 1):
+        if line.startswith("```"):
+            fenced = not fenced
+        if fenced or line.startswith("```"):
+            continue
+        italic = ITALIC.search(re.sub(r"`[^`]*`", "", line))
+        if italic:
+            problems.append("guide line %d has italics: %s" % (number, italic.group(0)))
+        following = lines[number] if number < len(lines) else ""
+        if (line.strip() and following.strip() and not BLOCK_START.match(following) and
+                IsJapanese(line.rstrip()[-1]) and IsJapanese(following.strip()[0])):
+            problems.append("guide line %d breaks a paragraph between two Japanese characters" % number)
+    return problems
+
+
 def Textlint(guide):
     modules = os.path.join(ROOT, "node_modules")
     installed = os.path.join(modules, ".package-lock.json")
@@ -111,14 +141,15 @@ def main(args):
     guide, readme = args
     linted = Textlint(os.path.abspath(guide))
     with open(guide, encoding="utf-8") as source, open(readme, encoding="utf-8") as english:
-        problems = Alignment(source.read(), english.read())
+        text = source.read()
+        problems = Alignment(text, english.read()) + Layout(text)
     for problem in problems:
         print("FAIL %s" % problem)
     if not linted:
         print("FAIL textlint found problems in %s (above)" % guide)
     if linted and not problems:
-        print("%s: textlint clean; section by section the README's Microsoft pages (ja-jp) and its documented "
-              "and observed marks" % guide)
+        print("%s: textlint clean; no hard-wrapped Japanese, no italics; section by section the README's Microsoft "
+              "pages (ja-jp) and its documented and observed marks" % guide)
     return 0 if linted and not problems else 1
 
 
