@@ -1,50 +1,103 @@
 #!/usr/bin/python3
-"""Checks the Japanese user guide's wording, and the archive's read-me.
+"""Checks the Japanese user guide (docs/README.ja.md):
 
-Fails, in the guide, on:
-- words the guide must not use: terms that are not Microsoft's Japanese ones
-  (Microsoft writes タイマー解像度 and 電源調整), and "raising the period",
-  which says the opposite of what a finer timer is;
-- sentences that once said something other than the English: the QoS one
-  with や ("or": any visible but silent program would get "Low", where the
-  page means not visible and not audible), and the imports one saying
-  読み込む (the process loads many more DLLs than the exe imports);
-- full-width parentheses: the guide uses half-width ones, as Microsoft's
-  ja-jp pages do;
-- a line break between two Japanese characters inside a paragraph or a
-  list item: Markdown renders it as a space, even inside a quoted label;
-- italics, which Japanese text does not use for emphasis.
+1. textlint, with .textlintrc.yml: the technical-writing and JTF presets
+   and Microsoft's Japanese terms (docs/microsoft-terms.yml). textlint is
+   installed from package-lock.json (npm ci) when node_modules is missing
+   or older than the lock file.
+2. Alignment with the English README's user sections, from its title to
+   the section before "## Building and testing". The sections are paired
+   in order, with their heading levels (the guide ends with a licence
+   section of its own: the README says the licence in its last line).
+   Each pair must cite the same Microsoft pages, the guide at the ja-jp
+   address of each, and carry the same number of "documented" marks
+   (記載 in the guide) and of "observed" ones (観察). The guide keeps
+   those two words for its marks. Where the sections differ, the two are
+   also compared as a whole.
+3. Layout: no line break between two Japanese characters inside a
+   paragraph or a list item (Markdown renders it as a space), and no
+   italics, which Japanese text does not use for emphasis.
 
-Fails, in a README.txt (scripts/make_readme.py checks each one it writes),
-on:
-- a line wider than LIMIT display columns (a full-width character counts
-  two), but for an address at its end, which cannot be wrapped: Windows 10's
-  Notepad opens with word wrap off;
-- a line that begins with closing punctuation (、。）」 and the like) or a
-  small kana or ー, or ends with opening punctuation (「（ and the like):
-  Japanese is never broken there;
-- <バージョン> left where the version belongs.
-
-usage: check_japanese_guide.py GUIDE_MD [README_TXT]
+usage: check_japanese_guide.py GUIDE_MD README_MD
 """
+import os
 import re
+import subprocess
 import sys
-import unicodedata
 
-FORBIDDEN = ("タイマー分解能", "電力スロットリング", "周期を上げ", "（", "）")
-MEANINGS = (
-    (re.compile(r"見えない[^。]*や[^。]*音"), "the QoS sentence with や: the page means not visible and not audible"),
-    (re.compile(r"(起動|読み込み)時に読み込む DLL"), "the imports sentence says 読み込む: the exe imports these, "
-                                             "and the process loads many more"),
-)
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+USER_SECTIONS_END = "## Building and testing"
+GUIDE_ONLY = ("ライセンス",)
+HEADING = re.compile(r"(#{1,3}) (.*)")
+MICROSOFT = re.compile(r"\]\((https://learn\.microsoft\.com/[^)\s]+)\)")
+LOCALE = re.compile(r"^https://learn\.microsoft\.com/(?:([a-z]{2}-[a-z]{2})/)?(.*)$")
 # Lines that start a block of their own rather than continue a paragraph.
 BLOCK_START = re.compile(r"\s*(#|[-*+] |\d+\. |\||>|!\[|```)")
 ITALIC = re.compile(r"(?<![*\w])[*_](?![*_\s])[^*_`]+(?<![*_\s])[*_](?![*\w])")
+MARKS = (("documented", re.compile(r"\bdocumented\b", re.I), "記載"),
+         ("observed", re.compile(r"\bobserved\b", re.I), "観察"))
 
-LIMIT = 70
-NO_LINE_START = "、。，．）」』】〕〉》ーぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ？！：；)]},.:;?!"
-NO_LINE_END = "「『（【〔〈《([{"
-ADDRESS = re.compile(r"https?://\S+$")
+
+def Sections(markdown, end=None):
+    """(level, title, text) for each heading and what follows it, up to
+    the heading `end`; code blocks and code spans left out of the text."""
+    sections, fenced = [], False
+    for line in markdown.splitlines():
+        if line.startswith("```"):
+            fenced = not fenced
+            continue
+        if fenced:
+            continue
+        if end and line.strip() == end:
+            break
+        heading = HEADING.fullmatch(line)
+        if heading:
+            sections.append([len(heading.group(1)), heading.group(2), ""])
+        elif sections:
+            sections[-1][2] += re.sub(r"`[^`]*`", "", line) + "\n"
+    return sections
+
+
+def Pages(text, problems, where):
+    """The Microsoft pages a section links to, by their address without
+    the locale."""
+    pages = set()
+    for address in MICROSOFT.findall(text):
+        locale, path = LOCALE.match(address).groups()
+        if where and locale != "ja-jp":
+            problems.append("%s links to %s, not to its ja-jp page" % (where, address))
+        pages.add(path)
+    return pages
+
+
+def Alignment(guide, readme):
+    problems = []
+    english = Sections(readme, USER_SECTIONS_END)
+    japanese = Sections(guide)
+    while japanese and japanese[-1][1] in GUIDE_ONLY:
+        if MICROSOFT.search(japanese[-1][2]) or any(word in japanese[-1][2] for _, _, word in MARKS):
+            problems.append("guide section %s cites Windows, which the README's user part does not" %
+                            japanese[-1][1])
+        japanese.pop()
+    if [s[0] for s in english] != [s[0] for s in japanese]:
+        problems.append("the sections differ: README %s, guide %s" % (
+            ", ".join("%s %s" % ("#" * s[0], s[1]) for s in english),
+            ", ".join("%s %s" % ("#" * s[0], s[1]) for s in japanese)))
+        # Then what the two say as a whole.
+        english = [(1, "the user sections", "".join(s[2] for s in english))]
+        japanese = [(1, "the whole guide", "".join(s[2] for s in japanese))]
+    for (_, title, text), (_, japaneseTitle, japaneseText) in zip(english, japanese):
+        where = "guide section %s (README: %s)" % (japaneseTitle, title) if len(english) > 1 else "the guide"
+        cited, citedHere = Pages(text, problems, None), Pages(japaneseText, problems, where)
+        for page in sorted(cited - citedHere):
+            problems.append("%s does not cite %s" % (where, page))
+        for page in sorted(citedHere - cited):
+            problems.append("%s cites %s, which the README does not" % (where, page))
+        for name, pattern, word in MARKS:
+            count, countHere = len(pattern.findall(text)), japaneseText.count(word)
+            if count != countHere:
+                problems.append("%s has %d %s marks (%s), the README %d" % (where, countHere, name, word, count))
+    return problems
 
 
 def IsJapanese(c):
@@ -53,68 +106,51 @@ def IsJapanese(c):
             0xF900 <= code <= 0xFAFF or 0xFF00 <= code <= 0xFFEF)
 
 
-def Width(text):
-    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
-
-
-def Problems(text):
-    problems = []
-    lines = text.splitlines()
-    fenced = False
+def Layout(guide):
+    problems, fenced = [], False
+    lines = guide.splitlines()
     for number, line in enumerate(lines, 1):
         if line.startswith("```"):
             fenced = not fenced
+        if fenced or line.startswith("```"):
             continue
-        if fenced:
-            continue
-        for word in FORBIDDEN:
-            if word in line:
-                problems.append("line %d uses %s" % (number, word))
-        for pattern, why in MEANINGS:
-            if pattern.search(line):
-                problems.append("line %d has %s" % (number, why))
-        prose = re.sub(r"`[^`]*`", "", line)
-        if ITALIC.search(prose):
-            problems.append("line %d has italics: %s" % (number, ITALIC.search(prose).group(0)))
+        italic = ITALIC.search(re.sub(r"`[^`]*`", "", line))
+        if italic:
+            problems.append("guide line %d has italics: %s" % (number, italic.group(0)))
         following = lines[number] if number < len(lines) else ""
         if (line.strip() and following.strip() and not BLOCK_START.match(following) and
                 IsJapanese(line.rstrip()[-1]) and IsJapanese(following.strip()[0])):
-            problems.append("line %d breaks a paragraph between two Japanese characters (%s|%s)" %
-                            (number, line.rstrip()[-1], following.strip()[0]))
+            problems.append("guide line %d breaks a paragraph between two Japanese characters" % number)
     return problems
 
 
-def TextProblems(text):
-    problems = []
-    for number, line in enumerate(text.splitlines(), 1):
-        words = ADDRESS.sub("", line).rstrip()
-        if Width(words) > LIMIT:
-            problems.append("README.txt line %d is %d columns wide, over %d" % (number, Width(words), LIMIT))
-        stripped = line.strip()
-        if stripped and stripped[0] in NO_LINE_START:
-            problems.append("README.txt line %d begins with %s" % (number, stripped[0]))
-        if stripped and stripped[-1] in NO_LINE_END:
-            problems.append("README.txt line %d ends with %s" % (number, stripped[-1]))
-        if "<バージョン>" in line:
-            problems.append("README.txt line %d has <バージョン> where the version belongs" % number)
-    return problems
+def Textlint(guide):
+    modules = os.path.join(ROOT, "node_modules")
+    installed = os.path.join(modules, ".package-lock.json")
+    lock = os.path.join(ROOT, "package-lock.json")
+    if not os.path.exists(installed) or os.path.getmtime(installed) < os.path.getmtime(lock):
+        subprocess.run(["npm", "ci", "--no-audit", "--no-fund", "--loglevel=error"], cwd=ROOT, check=True)
+    textlint = os.path.join(modules, ".bin", "textlint")
+    return subprocess.run([textlint, "--config", os.path.join(ROOT, ".textlintrc.yml"), guide]).returncode == 0
 
 
 def main(args):
-    if len(args) not in (1, 2):
+    if len(args) != 2:
         sys.stderr.write(__doc__)
         return 2
-    with open(args[0], encoding="utf-8") as source:
-        problems = Problems(source.read())
-    if len(args) == 2:
-        with open(args[1], encoding="utf-8-sig") as source:
-            problems += TextProblems(source.read())
+    guide, readme = args
+    linted = Textlint(os.path.abspath(guide))
+    with open(guide, encoding="utf-8") as source, open(readme, encoding="utf-8") as english:
+        text = source.read()
+        problems = Alignment(text, english.read()) + Layout(text)
     for problem in problems:
         print("FAIL %s" % problem)
-    if not problems:
-        print("%s: Microsoft's terms, the meaning fixed, half-width parentheses, no hard-wrapped Japanese, no "
-              "italics%s" % (args[0], "; %s fits Notepad" % args[1] if len(args) == 2 else ""))
-    return 1 if problems else 0
+    if not linted:
+        print("FAIL textlint found problems in %s (above)" % guide)
+    if linted and not problems:
+        print("%s: textlint clean; no hard-wrapped Japanese, no italics; section by section the README's Microsoft "
+              "pages (ja-jp) and its documented and observed marks" % guide)
+    return 0 if linted and not problems else 1
 
 
 if __name__ == "__main__":

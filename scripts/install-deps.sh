@@ -12,6 +12,12 @@ packages=(
     python3 python3-pefile locales
 )
 
+# The Japanese guide's check runs textlint, which npm installs from
+# package-lock.json; Node.js may come from elsewhere than Debian.
+if ! command -v npm >/dev/null; then
+    packages+=(nodejs npm)
+fi
+
 missing=()
 for package in "${packages[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then

@@ -1,47 +1,76 @@
 #!/usr/bin/python3
 """Writes the release archive's README.txt: the Japanese user guide
 (docs/README.ja.md) as plain text for Notepad, with the version, followed
-by the English part. make_zip.py then gives it CRLF line ends and a UTF-8
-byte-order mark.
+by the English part (docs/readme-english.txt). make_zip.py then gives it
+CRLF line ends and a UTF-8 byte-order mark.
 
 Markdown becomes plain text: headings get a mark, list items a bullet,
-tables a line per row, code blocks an indent; emphasis and code marks go,
-pictures go, and a link keeps its text, with its address on a line of its
-own after the paragraph. A link to a file other than the licence
-(LICENSE.txt in the archive) fails the script: the archive holds nothing
-else to point to.
+tables a line per row, code blocks an indent; bold and pictures go. A
+literal keeps its marks: a code span its backquotes, a UI label its [ ],
+a message its 「」, and in the English part a quotation its " ". A link to
+a web page becomes its text in 『』, read as the title of the page it
+names, and the pages are listed once each, with their addresses, at the
+end of the Japanese part. A link to the licence names LICENSE.txt; a
+paragraph that points to another document of the source tree is left
+out, as the archive does not hold it. Any other link fails the script.
 
-Windows 10's Notepad opens with word wrap off, so every line is wrapped at
-check_japanese_guide.LIMIT display columns (a full-width character counts
-two), never before closing punctuation or after opening punctuation, and
-a list item's lines hang under its text. The script checks what it writes
-with check_japanese_guide.TextProblems, and fails on any problem.
+Windows 10's Notepad opens with word wrap off, so every line is wrapped
+at LIMIT display columns (a full-width character counts two), never
+before closing punctuation or after opening punctuation, and a list
+item's lines hang under its text. A literal is never broken: one longer
+than the line stands on a line of its own.
+
+The script then checks what it wrote, and fails on: a literal of the
+source that is not whole on one line; a line wider than LIMIT that is not
+a lone literal or an address; a line that begins with closing punctuation
+or ends with opening punctuation; a link whose text reads as a gloss
+rather than a reference (a parenthesis holding only a link, or a name
+given twice in one parenthesis, as code and as a link); <バージョン> left
+where the version belongs; a name of a file the archive does not hold.
 
 usage: make_readme.py GUIDE_MD ENGLISH_TXT VERSION OUTPUT
 """
-import os
 import re
 import sys
+import unicodedata
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from check_japanese_guide import LIMIT, NO_LINE_END, NO_LINE_START, TextProblems, Width  # noqa: E402
-
+LIMIT = 70
+NO_LINE_START = "、。，．）」』】〕〉》ーぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ？！：；)]},.:;?!"
+NO_LINE_END = "「『（【〔〈《([{"
+ADDRESS = re.compile(r"https?://\S+$")
 IN_ARCHIVE = {"../LICENSE": "LICENSE.txt", "LICENSE": "LICENSE.txt"}
-# What a line is wrapped between: a short UI label ([全般]), an ASCII word,
-# spaces, or one character.
-TOKEN = re.compile(r"\[[^\]\s]{1,10}\]|[!-~]+|\s+|.")
+# What must stay whole and marked: a code span, a UI label, a message, a
+# page's title (a link's text) and a quotation in the English part.
+LITERAL = r"`[^`]+`|\[[^\]]+\]|「[^「」]*」|『[^『』]+』|\"[^\"]+\""
+# What a line is wrapped between: a literal, an ASCII word (which stops
+# before a literal's opening mark), spaces, or one character.
+TOKEN = re.compile(LITERAL + r"|(?:(?![`\[\"])[!-~])+|\s+|.")
+LINK = re.compile(r"\[([^\]]+)\]\(([^)\s]+)\)")
+GLOSS = re.compile(r"\(\s*\[[^\]]+\]\(https?://[^)\s]+\)\s*\)")
+NAMED_TWICE = re.compile(r"`(\w+)[^`]*`\W{0,3}\[\1[ \]]")
+
+
+def Width(text):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in text)
 
 
 def Wrap(line, hang):
     """The line in pieces of at most LIMIT columns, each after the first
-    indented by `hang` spaces."""
-    lines, current = [], []
+    indented by `hang` spaces; a literal wider than that alone on its
+    line."""
+    lines, current, alone = [], [], False
     for token in TOKEN.findall(line):
         filled = "".join(current)
         if token.isspace() and lines and not filled.strip():
             continue
-        if not filled.strip() or token.isspace() or Width(filled + token) <= LIMIT:
+        if token.isspace() and alone:
+            lines.append(filled.rstrip())
+            current, alone = [" " * hang], False
+            continue
+        fits = not filled.strip() or token.isspace() or Width(filled + token) <= LIMIT
+        if fits and not (alone and token[0] not in NO_LINE_START):
             current.append(token)
+            alone = alone and not token.isspace()
             continue
         # Closing punctuation never begins a line, and opening punctuation
         # never ends one: such a character goes down with its neighbour.
@@ -55,45 +84,66 @@ def Wrap(line, hang):
                 break
         lines.append("".join(current).rstrip())
         current = [" " * hang] + carried
+        # A literal wider than the line ends its line too.
+        alone = Width("".join(current)) > LIMIT
     lines.append("".join(current).rstrip())
-    return lines
+    return [line for line in lines if line.strip()] or [""]
+
+
+class Links:
+    """The web pages the text links to, each once, in order."""
+
+    def __init__(self):
+        self.pages = []
+
+    def Title(self, label, address):
+        if address not in [page[1] for page in self.pages]:
+            self.pages.append((label, address))
+        return "『%s』" % label
 
 
 def Inline(text, links, problems):
+    """A line of the guide as plain text, or None for a line that points
+    to a document of the source tree."""
+    for gloss in GLOSS.findall(text):
+        problems.append("a link reads as a gloss, not a reference: %s" % gloss)
+    for name in NAMED_TWICE.findall(text):
+        problems.append("a parenthesis names %s twice, as code and as a link" % name)
+    text = re.sub(r"!\[[^\]]*\]\([^)]*\)", "", text)
+    for label, target in LINK.findall(text):
+        if not re.match(r"https?://", target) and target not in IN_ARCHIVE and target.endswith(".md"):
+            return None
+
     def Link(match):
         label, target = match.group(1), match.group(2)
         if re.match(r"https?://", target):
-            if (label, target) not in links:
-                links.append((label, target))
-            return label
-        if target.startswith("#"):
-            return label
+            return links.Title(label, target)
         if target in IN_ARCHIVE:
             # A link named after its file gives just the file's name.
             return IN_ARCHIVE[target]
         problems.append("a link to %s, which the archive does not hold" % target)
         return label
 
-    text = re.sub(r"!\[[^\]]*\]\([^)]*\)", "", text)
-    text = re.sub(r"\[([^\]]+)\]\(([^)]+)\)", Link, text)
+    text = LINK.sub(Link, text)
+    # The space that sets a link apart in Markdown goes where 『』 do that.
+    text = re.sub(r"(?<=[^\x00-\x7f]) 『", "『", text)
+    text = re.sub(r"』 (?=[^\x00-\x7f])", "』", text)
     text = re.sub(r"\*\*([^*]+)\*\*", r"\1", text)
-    text = re.sub(r"`([^`]+)`", r"\1", text)
     return text.strip()
 
 
-def Emit(out, text, lead, hang, links):
-    """A line of text, wrapped, and then the addresses of its links."""
+def Emit(out, logical, text, lead, hang):
+    """A line of text, wrapped; `logical` keeps it whole for the check."""
+    logical.append(text)
     out += Wrap(lead + text, hang)
-    out += [" " * hang + label + ": " + address for label, address in links]
 
 
-def Convert(markdown, problems):
+def Convert(markdown, links, logical, problems):
     out = []
     fenced = False
     table = False
     for line in markdown.splitlines():
         stripped = line.strip()
-        links = []
         if not stripped.startswith("|"):
             table = False
         if line.startswith("```"):
@@ -108,6 +158,7 @@ def Convert(markdown, problems):
         if heading:
             title = Inline(heading.group(2), links, problems)
             level = len(heading.group(1))
+            logical.append(title)
             if level == 1:
                 out += [title, "=" * Width(title)]
             else:
@@ -119,31 +170,39 @@ def Convert(markdown, problems):
             # A table's first row names its columns; each later row becomes
             # a line of its own.
             if table:
-                cells = [Inline(cell, links, problems) for cell in stripped.strip("|").split("|")]
-                Emit(out, cells[0] + ": " + " ".join(cells[1:]), "・", 2, links)
+                cells = [Inline(cell, links, problems) or "" for cell in stripped.strip("|").split("|")]
+                Emit(out, logical, cells[0] + ": " + " ".join(cells[1:]), "・", 2)
             table = True
             continue
         item = re.match(r"(\s*)[-*] (.*)", line)
-        if item:
-            indent = item.group(1)
-            Emit(out, Inline(item.group(2), links, problems), indent + "・", len(indent) + 2, links)
-            continue
         numbered = re.match(r"(\s*)(\d+\. )(.*)", line)
-        if numbered:
-            lead = numbered.group(1) + numbered.group(2)
-            Emit(out, Inline(numbered.group(3), links, problems), lead, len(lead), links)
+        if item or numbered:
+            lead = item.group(1) + "・" if item else numbered.group(1) + numbered.group(2)
+            text = Inline((item or numbered).group(item and 2 or 3), links, problems)
+            if text is not None:
+                Emit(out, logical, text, lead, Width(lead))
             continue
         text = Inline(line, links, problems)
         if text:
-            Emit(out, text, re.match(r"\s*", line).group(0), 0, links)
-        elif out and out[-1] != "":
+            Emit(out, logical, text, re.match(r"\s*", line).group(0), 0)
+        elif text is not None and out and out[-1] != "":
             out.append("")
     while out and out[-1] == "":
         out.pop()
     return out
 
 
-def English(text, version):
+def References(links):
+    """The pages the guide links to, each with its address."""
+    if not links.pages:
+        return []
+    out = ["", "■ 参照先"]
+    for label, address in links.pages:
+        out += ["・『%s』" % label, "  " + address]
+    return out
+
+
+def English(text, version, logical):
     """The English part, its title underlined to its length, wrapped."""
     lines = text.replace("@VERSION@", version).strip("\n").splitlines()
     if len(lines) > 1 and re.fullmatch(r"=+", lines[1]):
@@ -151,8 +210,38 @@ def English(text, version):
     out = []
     for line in lines:
         hang = len(re.match(r"(\s*(- |\d+\. )?)", line).group(0))
+        logical.append(line)
         out += Wrap(line, hang) if line else [""]
     return out
+
+
+def TextProblems(text, logical):
+    """What is wrong with README.txt as Notepad shows it: `logical` holds
+    the lines of the source as they were before they were wrapped."""
+    problems = []
+    lines = text.splitlines()
+    for literal in sorted(set(re.findall(LITERAL, "\n".join(logical)))):
+        wanted = sum(line.count(literal) for line in logical)
+        whole = sum(line.count(literal) for line in lines)
+        if whole < wanted:
+            problems.append("README.txt does not keep %s whole and marked on one line" % literal)
+    for number, line in enumerate(lines, 1):
+        words = ADDRESS.sub("", line).rstrip()
+        lone = re.fullmatch(r"\s*(・|\d+\. )?[%s]*(%s)[%s]*" %
+                            (re.escape(NO_LINE_END), LITERAL, re.escape(NO_LINE_START)), words)
+        if Width(words) > LIMIT and not lone:
+            problems.append("README.txt line %d is %d columns wide, over %d" % (number, Width(words), LIMIT))
+        stripped = line.strip()
+        if stripped and stripped[0] in NO_LINE_START:
+            problems.append("README.txt line %d begins with %s" % (number, stripped[0]))
+        if stripped and stripped[-1] in NO_LINE_END:
+            problems.append("README.txt line %d ends with %s" % (number, stripped[-1]))
+        if "<バージョン>" in line:
+            problems.append("README.txt line %d has <バージョン> where the version belongs" % number)
+    for name in ("README.md", "docs/", ".md"):
+        if name in text:
+            problems.append("the text names %s, which the archive does not hold" % name)
+    return problems
 
 
 def main(args):
@@ -160,17 +249,15 @@ def main(args):
         sys.stderr.write(__doc__)
         return 2
     guide, english, version, output = args
-    problems = []
+    problems, logical, links = [], [], Links()
     with open(guide, encoding="utf-8") as source:
-        lines = Convert(source.read().replace("<バージョン>", version), problems)
+        lines = Convert(source.read().replace("<バージョン>", version), links, logical, problems)
+    lines += References(links)
     with open(english, encoding="utf-8") as source:
-        english_lines = English(source.read(), version)
+        english_lines = English(source.read(), version, logical)
     lines[2:2] = ["", "バージョン " + version]
     text = "\n".join(lines) + "\n\n\n" + "\n".join(english_lines) + "\n"
-    for name in ("README.md", "docs/", ".md"):
-        if name in text:
-            problems.append("the text names %s, which the archive does not hold" % name)
-    problems += TextProblems(text)
+    problems += TextProblems(text, logical)
     for problem in problems:
         sys.stderr.write("make_readme.py: %s\n" % problem)
     if problems:

@@ -34,8 +34,8 @@ stage() {
 
 "$root/scripts/install-deps.sh"
 
-stage "the Japanese guide's wording"
-/usr/bin/python3 "$root/scripts/check_japanese_guide.py" "$root/docs/README.ja.md"
+stage "the Japanese guide's wording (textlint) and its alignment with the README"
+/usr/bin/python3 "$root/scripts/check_japanese_guide.py" "$root/docs/README.ja.md" "$root/README.md"
 
 # Each build's settings are its preset's, in CMakePresets.json.
 native() {
