@@ -11,8 +11,8 @@ K skipped" to the XML files, and "expected: T tests in P programs" to
 CTest's count for those programs. The exit code must say whether anything
 failed, and every program must say it ran under the expected ANSI code page.
 
-usage: check_kit_run.py CTEST_OUTPUT CTEST_JSON KIT_FOLDER EXIT_CODE CODE_PAGE [--missing PROGRAM] [PROGRAM ...]
-  CTEST_OUTPUT  what ctest printed for the Windows build the kit comes from
+usage: check_kit_run.py CTEST_JUNIT CTEST_JSON KIT_FOLDER EXIT_CODE CODE_PAGE [--missing PROGRAM] [PROGRAM ...]
+  CTEST_JUNIT   ctest --output-junit for the Windows build the kit comes from
   CTEST_JSON    ctest --show-only=json-v1 for the same build
   KIT_FOLDER    where the kit was unpacked and run (its results folder is read)
   EXIT_CODE     what run-tests.cmd ended with
@@ -22,7 +22,6 @@ usage: check_kit_run.py CTEST_OUTPUT CTEST_JSON KIT_FOLDER EXIT_CODE CODE_PAGE [
 import glob
 import json
 import os
-import re
 import sys
 import xml.etree.ElementTree as ElementTree
 
@@ -30,14 +29,11 @@ RESULTS = ("passed", "failed", "skipped")
 
 
 def CtestResults(path):
+    """Each test's result, as CTest's JUnit file gives it."""
     results = {}
-    line = re.compile(r"Test +#\d+: (\S+) \.*\s*(?:\*\*\*)?(\w+)")
-    with open(path, encoding="utf-8", errors="replace") as output:
-        for text in output:
-            match = line.search(text)
-            if match:
-                word = match.group(2).lower()
-                results[match.group(1)] = word if word in ("passed", "skipped") else "failed"
+    for case in ElementTree.parse(path).iter("testcase"):
+        skipped = case.find("skipped") is not None
+        results[case.get("name")] = "skipped" if skipped else "passed" if case.get("status") == "run" else "failed"
     return results
 
 

@@ -33,8 +33,8 @@
 # running.
 #
 # Run after scripts/release.sh, which packs the kit, and after the Windows
-# tests of the released toolchain (Clang), whose CTest output test.sh keeps
-# in build/windows-clang/ctest-output.txt.
+# tests of the released toolchain (Clang), whose results test.sh keeps in
+# CTest's JUnit form in build/junit/windows-clang.xml.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -100,7 +100,7 @@ check() {
     echo "== $name: $where"
     tr -d '\r' <"$runs/$name.out" | iconv -f "CP$code_page" -t UTF-8 |
         grep -E '^[a-z_]+: [0-9]+ passed|passed, [0-9]+ failed|^expected:|^not a|^Microsoft' || true
-    /usr/bin/python3 "$root/scripts/check_kit_run.py" "$build/ctest-output.txt" "$build/ctest-tests.json" \
+    /usr/bin/python3 "$root/scripts/check_kit_run.py" "$root/build/junit/windows-clang.xml" "$build/ctest-tests.json" \
         "$folder" "$(cat "$runs/$name.status")" "$code_page" "$@"
 }
 

@@ -24,8 +24,11 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
-log=$(mktemp)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -f "$log"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+# Every CTest run's results, in CTest's JUnit form, for the closing line.
+junit=$root/build/junit
+rm -rf "$junit"
+mkdir -p "$junit"
 started=$(date +%s)
 
 stage() {
@@ -43,7 +46,7 @@ native() {
     stage "native build and tests, $1"
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset"
-    ctest --preset "$preset" | tee -a "$log"
+    ctest --preset "$preset" --output-junit "$junit/$preset.xml"
 }
 
 windows_build() {
@@ -55,8 +58,8 @@ windows_build() {
 
 windows_tests() {
     local preset=windows-$1
-    # Kept for the test kit's check, which compares its results with Clang's.
-    "$root/scripts/wine-tests.sh" "$preset" >"$root/build/$preset/ctest-output.txt" 2>&1
+    # The test kit's check compares its results with Clang's.
+    "$root/scripts/wine-tests.sh" "$preset" --output-junit "$junit/$preset.xml" >"$root/build/$preset/ctest-output.txt" 2>&1
 }
 
 native gcc
@@ -79,7 +82,7 @@ windows_tests clang || clangStatus=$?
 wait $gccPid || gccStatus=$?
 for toolchain in gcc clang; do
     echo "-- windows tests, $toolchain"
-    tee -a "$log" <"$root/build/windows-$toolchain/ctest-output.txt"
+    cat "$root/build/windows-$toolchain/ctest-output.txt"
 done
 if [ $gccStatus -ne 0 ] || [ $clangStatus -ne 0 ]; then
     echo "FAIL windows tests: gcc ended with $gccStatus, clang with $clangStatus"
@@ -90,8 +93,10 @@ stage "test kit, run with Wine's cmd"
 "$root/scripts/test-kit.sh"
 
 stage "done"
-# CTest counts a skipped test among those that passed; count it apart.
-ran=$(sed -n 's/.*tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$/\1 \2/p' "$log" |
-    awk '{failed += $1; total += $2} END {print total - failed}')
-skipped=$(grep -c '(Skipped)$' "$log" || true)
-echo "total: $((ran - skipped)) passed, 0 failed, $skipped skipped"
+/usr/bin/python3 -c '
+import collections, sys
+sys.path.insert(0, sys.argv[1])
+from check_kit_run import CtestResults
+counts = collections.Counter(result for path in sys.argv[2:] for result in CtestResults(path).values())
+print("total: %d passed, %d failed, %d skipped" % (counts["passed"], counts["failed"], counts["skipped"]))
+' "$root/scripts" "$junit"/*.xml

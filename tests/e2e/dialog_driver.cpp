@@ -63,9 +63,10 @@ bool CodeSection(HANDLE process, ULONG_PTR* code, ULONG_PTR* codeEnd) {
 }
 
 // Where, on the live part of the thread's stack, an address in [code,
-// codeEnd) lies: its offset above the stack pointer, or -1 if none does.
-// The thread is held while its stack is read.
-long long CodeOnLiveStack(HANDLE process, QueryThreadFn query, HANDLE thread, ULONG_PTR code, ULONG_PTR codeEnd) {
+// codeEnd) lies: its offset above the stack pointer, or -1 if none does;
+// *address is the address. The thread is held while its stack is read.
+long long CodeOnLiveStack(HANDLE process, QueryThreadFn query, HANDLE thread, ULONG_PTR code, ULONG_PTR codeEnd,
+                          ULONG_PTR* address) {
     ThreadBasics basics = {};
     NT_TIB tib = {};
     if (query(thread, 0, &basics, sizeof(basics), nullptr) != 0 || !Read(process, basics.teb, &tib) ||
@@ -85,7 +86,11 @@ long long CodeOnLiveStack(HANDLE process, QueryThreadFn query, HANDLE thread, UL
     ResumeThread(thread);
     stack.resize(read / sizeof(ULONG_PTR));
     const auto found = std::find_if(stack.begin(), stack.end(), [&](ULONG_PTR v) { return v >= code && v < codeEnd; });
-    return found == stack.end() ? -1 : (found - stack.begin()) * static_cast<long long>(sizeof(ULONG_PTR));
+    if (found == stack.end()) {
+        return -1;
+    }
+    *address = *found;
+    return (found - stack.begin()) * static_cast<long long>(sizeof(ULONG_PTR));
 }
 
 // The name of a window station or desktop.
@@ -102,10 +107,11 @@ std::string Hex(ULONG_PTR value) {
 }
 
 // How a format's data is kept: as the bytes of its memory block, as an
-// enhanced metafile's bits, or not at all, because Windows makes it again
-// from another format that is kept (a bitmap from the DIB, a palette from
-// the DIB, a metafile picture from the enhanced metafile). The rest (other
-// GDI objects, the program's own display formats) cannot be kept.
+// enhanced metafile's bits, or not at all, as Windows makes it again from
+// another format that is kept (a bitmap and a palette from the DIB, a
+// metafile picture from the enhanced metafile). The rest cannot be kept:
+// the display formats, whose data is drawn by the program that put them
+// there, and the private formats, whose handles may be of any kind.
 enum class Keeping { Bytes, MetafileBits, MadeAgain, Impossible };
 
 Keeping HowToKeep(UINT format) {
@@ -113,7 +119,7 @@ Keeping HowToKeep(UINT format) {
     case CF_BITMAP: case CF_PALETTE: case CF_METAFILEPICT: return Keeping::MadeAgain;
     case CF_ENHMETAFILE: return Keeping::MetafileBits;
     case CF_OWNERDISPLAY: case CF_DSPBITMAP: case CF_DSPMETAFILEPICT: case CF_DSPENHMETAFILE: return Keeping::Impossible;
-    default: return format >= CF_GDIOBJFIRST && format <= CF_GDIOBJLAST ? Keeping::Impossible : Keeping::Bytes;
+    default: return format >= CF_PRIVATEFIRST && format <= CF_PRIVATELAST ? Keeping::Impossible : Keeping::Bytes;
     }
 }
 
@@ -454,13 +460,14 @@ Workers FindWorkers(const DozemarkProcess& app) {
         if (!thread || !GetExitCodeThread(thread.handle, &exitCode) || exitCode != STILL_ACTIVE) {
             continue;
         }
-        const long long at = CodeOnLiveStack(app.info.hProcess, query, thread.handle, code, codeEnd);
+        ULONG_PTR address = 0, start = 0;
+        const long long at = CodeOnLiveStack(app.info.hProcess, query, thread.handle, code, codeEnd, &address);
         if (at >= 0) {
-            ULONG_PTR start = 0;
             query(thread.handle, 9 /* ThreadQuerySetWin32StartAddress */, &start, sizeof(start), nullptr);
             ++found.count;
             found.threads += "\n  thread " + std::to_string(entry.th32ThreadID) + ", started at " + Hex(start) +
-                             ": the program's code " + std::to_string(at) + " bytes above its stack pointer";
+                             ": the program's code " + Hex(address) + " at " + std::to_string(at) +
+                             " bytes above its stack pointer";
         }
     }
     return found;
