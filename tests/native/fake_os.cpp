@@ -1,10 +1,12 @@
 #include "tests/native/fake_os.h"
 
+#include <algorithm>
 #include <cstring>
-#include <cwctype>
+#include <cwchar>
 
 #include "tests/narrow_text.h"
 #include "tests/native/alloc_counter.h"
+#include "tests/test_runs.h"
 
 FakeOsState gFakeOs;
 
@@ -23,18 +25,6 @@ constexpr uint32_t kThrottlingMechanisms = 0x1 | 0x4;
 constexpr uint32_t kPeriodMin = 1;
 constexpr uint32_t kPeriodMax = 1000000;
 
-void Refuse(const std::string& why) {
-    gFakeOs.refusals.push_back(why);
-}
-
-std::string Lower(const wchar_t* text) {
-    std::wstring lower;
-    for (; *text; ++text) {
-        lower += static_cast<wchar_t>(std::towlower(static_cast<wint_t>(*text)));
-    }
-    return Narrow(lower);
-}
-
 std::string Masks(const PowerThrottlingState& state) {
     return std::to_string(state.version) + "," + std::to_string(state.controlMask) + "," +
            std::to_string(state.stateMask);
@@ -48,55 +38,45 @@ bool ThrottlingCallIsValid(const char* name, void* process, int infoClass, const
                            uint32_t size) {
     const std::string call = std::string(name) + ": ";
     if (gFakeOs.kernelReferences == 0) {
-        Refuse(call + "called after FreeLibrary let kernel32 go");
-        return false;
+        return Refuse(call + "called after FreeLibrary let kernel32 go");
     }
     if (process != &gProcessToken) {
-        Refuse(call + "not the handle GetCurrentProcess gave");
-        return false;
+        return Refuse(call + "not the handle GetCurrentProcess gave");
     }
     if (infoClass != kProcessPowerThrottling) {
-        Refuse(call + "information class " + std::to_string(infoClass) + ", this fake knows only 4");
-        return false;
+        return Refuse(call + "information class " + std::to_string(infoClass) + ", this fake knows only 4");
     }
     if (size != sizeof(PowerThrottlingState) || !information) {
-        Refuse(call + "size " + std::to_string(size) + ", must be 12");
-        return false;
+        return Refuse(call + "size " + std::to_string(size) + ", must be 12");
     }
     PowerThrottlingState state;
     std::memcpy(&state, information, sizeof(state));
     if (state.version != kPowerThrottlingCurrentVersion) {
-        Refuse(call + "Version " + std::to_string(state.version) + ", must be 1");
-        return false;
+        return Refuse(call + "Version " + std::to_string(state.version) + ", must be 1");
     }
     return true;
 }
 
 void* GetProcessFake() {
-    const FakesOwnHeap own;
-    gFakeOs.calls.push_back("GetCurrentProcess");
+    Record(gFakeOs.calls, "GetCurrentProcess");
     return &gProcessToken;
 }
 
 void SetDllDirectoriesFake(uint32_t flags) {
-    const FakesOwnHeap own;
-    gFakeOs.calls.push_back("SetDefaultDllDirectories(" + std::to_string(flags) + ")");
+    Record(gFakeOs.calls, "SetDefaultDllDirectories(" + std::to_string(flags) + ")");
     if (flags == 0 || (flags & ~kDllDirectoryFlags) != 0) {
         Refuse("SetDefaultDllDirectories: flags " + std::to_string(flags));
     }
 }
 
 void* LoadLibraryFake(const wchar_t* name) {
-    const FakesOwnHeap own;
+    Record(gFakeOs.calls, "LoadLibrary(" + (name ? Narrow(name) : "null") + ")");
     if (!name) {
-        gFakeOs.calls.push_back("LoadLibrary(null)");
-        Refuse("LoadLibrary: no file name");
-        return nullptr;
+        return Refuse<void*>("LoadLibrary: no file name");
     }
-    gFakeOs.calls.push_back("LoadLibrary(" + Narrow(name) + ")");
     // Module names are not case-sensitive; this system has only kernel32.
-    const std::string lower = Lower(name);
-    if (gFakeOs.fault == OsFault::KernelLoadFails || (lower != "kernel32.dll" && lower != "kernel32")) {
+    if (gFakeOs.fault == OsFault::KernelLoadFails ||
+        (wcscasecmp(name, L"kernel32.dll") != 0 && wcscasecmp(name, L"kernel32") != 0)) {
         return nullptr;
     }
     ++gFakeOs.loads;
@@ -105,8 +85,7 @@ void* LoadLibraryFake(const wchar_t* name) {
 }
 
 int QueryFake(void* process, int infoClass, void* information, uint32_t size) {
-    const FakesOwnHeap own;
-    gFakeOs.calls.push_back("Query(" + std::to_string(infoClass) + "," + std::to_string(size) + ")");
+    Record(gFakeOs.calls, "Query(" + std::to_string(infoClass) + "," + std::to_string(size) + ")");
     if (!ThrottlingCallIsValid("GetProcessInformation", process, infoClass, information, size)) {
         return 0;
     }
@@ -125,40 +104,33 @@ int QueryFake(void* process, int infoClass, void* information, uint32_t size) {
 }
 
 int SetFake(void* process, int infoClass, void* information, uint32_t size) {
-    const FakesOwnHeap own;
     PowerThrottlingState state = {};
     if (information && size == sizeof(state)) {
         std::memcpy(&state, information, sizeof(state));
     }
-    gFakeOs.calls.push_back("Set(" + std::to_string(infoClass) + "," + std::to_string(size) + "," + Masks(state) +
-                            ")");
+    Record(gFakeOs.calls, "Set(" + std::to_string(infoClass) + "," + std::to_string(size) + "," + Masks(state) + ")");
     if (!ThrottlingCallIsValid("SetProcessInformation", process, infoClass, information, size)) {
         return 0;
     }
     // ControlMask names the mechanisms the caller takes charge of, StateMask
     // switches those on or off.
     if ((state.controlMask & ~kThrottlingMechanisms) != 0 || (state.stateMask & ~state.controlMask) != 0) {
-        Refuse("SetProcessInformation: masks " + Masks(state));
-        return 0;
+        return Refuse<int>("SetProcessInformation: masks " + Masks(state));
     }
     // The record is the whole policy: it replaces the one the process held,
     // it is not merged into it. {0, 0} hands every mechanism back to the
     // system.
     gFakeOs.policy = ThrottlingPolicy{state.controlMask, state.stateMask};
-    ++gFakeOs.throttlingSets;
     return 1;
 }
 
 ProcessInformationFn GetProcAddressFake(void* module, const char* name) {
-    const FakesOwnHeap own;
-    gFakeOs.calls.push_back(std::string("GetProcAddress(") + (name ? name : "null") + ")");
+    Record(gFakeOs.calls, std::string("GetProcAddress(") + (name ? name : "null") + ")");
     if (module != &gKernelToken || gFakeOs.kernelReferences == 0) {
-        Refuse("GetProcAddress: not a loaded module");
-        return nullptr;
+        return Refuse<ProcessInformationFn>("GetProcAddress: not a loaded module");
     }
     if (!name) {
-        Refuse("GetProcAddress: no name");
-        return nullptr;
+        return Refuse<ProcessInformationFn>("GetProcAddress: no name");
     }
     // Names must match the export exactly, case included.
     if (std::strcmp(name, "GetProcessInformation") == 0) {
@@ -172,13 +144,11 @@ ProcessInformationFn GetProcAddressFake(void* module, const char* name) {
 
 void FreeLibraryFake(void* module) {
     const FakesOwnHeap own;
-    gFakeOs.calls.push_back("FreeLibrary");
+    Record(gFakeOs.calls, "FreeLibrary");
     if (module != &gKernelToken || gFakeOs.kernelReferences == 0) {
-        Refuse("FreeLibrary: not a loaded module");
-        return;
+        return Refuse<void>("FreeLibrary: not a loaded module");
     }
     --gFakeOs.kernelReferences;
-    ++gFakeOs.frees;
     if (gFakeOs.watched) {
         gFakeOs.watchedSizeAtFree.push_back(gFakeOs.watched->size());
     }
@@ -186,38 +156,38 @@ void FreeLibraryFake(void* module) {
 
 bool PeriodInRange(const char* name, uint32_t period) {
     if (period < kPeriodMin || period > kPeriodMax) {
-        Refuse(std::string(name) + ": period " + std::to_string(period) + " out of range");
-        return false;
+        return Refuse(std::string(name) + ": period " + std::to_string(period) + " out of range");
     }
     return true;
 }
 
 void BeginPeriodFake(uint32_t period) {
     const FakesOwnHeap own;
-    gFakeOs.calls.push_back("timeBeginPeriod(" + std::to_string(period) + ")");
+    Record(gFakeOs.calls, "timeBeginPeriod(" + std::to_string(period) + ")");
     if (PeriodInRange("timeBeginPeriod", period)) {
         ++gFakeOs.periodsHeld[period];
-        ++gFakeOs.periodBegins;
     }
 }
 
 void EndPeriodFake(uint32_t period) {
     const FakesOwnHeap own;
-    gFakeOs.calls.push_back("timeEndPeriod(" + std::to_string(period) + ")");
+    Record(gFakeOs.calls, "timeEndPeriod(" + std::to_string(period) + ")");
     if (!PeriodInRange("timeEndPeriod", period)) {
         return;
     }
     // Each end must match an earlier begin with the same period.
     int& held = gFakeOs.periodsHeld[period];
     if (held == 0) {
-        Refuse("timeEndPeriod(" + std::to_string(period) + "): no matching timeBeginPeriod");
-        return;
+        return Refuse<void>("timeEndPeriod(" + std::to_string(period) + "): no matching timeBeginPeriod");
     }
     --held;
-    ++gFakeOs.periodEnds;
     if (gFakeOs.watched) {
         gFakeOs.watchedSizeAtPeriodEnd.push_back(gFakeOs.watched->size());
     }
+}
+
+int64_t BlocksBesideHistogram(const WorkerParams& params) {
+    return LiveHeapBlocks() - static_cast<int64_t>(params.histogram.size());
 }
 
 const OsCalls kFakeOsCalls = {
@@ -227,79 +197,53 @@ const OsCalls kFakeOsCalls = {
 
 } // namespace
 
-const char* OsFaultName(OsFault fault) {
-    switch (fault) {
-    case OsFault::None: return "NoFault";
-    case OsFault::KernelLoadFails: return "KernelLoadFails";
-    case OsFault::QueryAbsent: return "QueryAbsent";
-    case OsFault::SetAbsent: return "SetAbsent";
-    case OsFault::QueryFails: return "QueryFails";
-    }
-    return "?";
-}
-
-bool operator==(const ThrottlingPolicy& a, const ThrottlingPolicy& b) {
-    return a.controlMask == b.controlMask && a.stateMask == b.stateMask;
-}
-
-std::ostream& operator<<(std::ostream& out, const ThrottlingPolicy& policy) {
-    return out << "{" << policy.controlMask << "," << policy.stateMask << "}";
-}
-
-void ResetFakeOs(OsFault fault, ThrottlingPolicy policyBefore) {
-    gFakeOs = FakeOsState();
-    gFakeOs.fault = fault;
-    gFakeOs.policy = policyBefore;
-}
-
 const OsCalls& FakeOsCalls() {
     return kFakeOsCalls;
 }
 
-std::string FakeOsProblems() {
-    std::string problems;
-    for (const std::string& refusal : gFakeOs.refusals) {
-        problems += "refused: " + refusal + "\n";
+void Record(std::vector<std::string>& calls, const std::string& call) {
+    const FakesOwnHeap own;
+    calls.push_back(call);
+}
+
+void NoteRefusal(const std::string& why) {
+    const FakesOwnHeap own;
+    gFakeOs.refusals.push_back(why);
+}
+
+int CallCount(const std::vector<std::string>& calls, const std::string& name) {
+    return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                          [&name](const std::string& call) { return call.rfind(name, 0) == 0; }));
+}
+
+std::string Joined(const std::vector<std::string>& calls, const char* after) {
+    std::string text;
+    for (const std::string& call : calls) {
+        text += call + after;
     }
-    if (gFakeOs.kernelReferences != 0) {
-        problems += "kernel32 references still held: " + std::to_string(gFakeOs.kernelReferences) + "\n";
-    }
-    for (const auto& [period, held] : gFakeOs.periodsHeld) {
-        if (held != 0) {
-            problems += "timer period " + std::to_string(period) + " still requested " + std::to_string(held) +
-                        " time(s)\n";
-        }
-    }
-    return problems;
+    return text;
 }
 
 void FakeEndThread(uint32_t exitCode) {
-    const FakesOwnHeap own;
-    gFakeOs.calls.push_back("endThread(" + std::to_string(exitCode) + ")");
-    if (!gFakeOs.onWorkerThread) {
-        Refuse("_endthreadex on a thread that _beginthreadex did not start");
-        return;
+    Record(gFakeOs.calls, "endThread(" + std::to_string(exitCode) + ")");
+    if (!gFakeOs.threadParams) {
+        return Refuse<void>("_endthreadex on a thread that _beginthreadex did not start");
     }
+    gFakeOs.bigBlocksAtEndThread = LiveBigBlocks();
     // The real call ends the thread there and then: the destructors still
     // pending on its stack never run, so whatever they would free is lost.
     // (This fake throws, which runs them; hence the count.)
-    const int64_t held = LiveHeapBlocks() - gFakeOs.blocksAtThreadStart -
-                         (static_cast<int64_t>(gFakeOs.threadParams->histogram.size()) -
-                          static_cast<int64_t>(gFakeOs.histogramAtThreadStart));
+    const int64_t held = BlocksBesideHistogram(*gFakeOs.threadParams) - gFakeOs.blocksBesideHistogramAtStart;
     if (held != 0) {
         Refuse("_endthreadex: " + std::to_string(held) +
                " heap block(s) that the run took besides the histogram's entries are still held");
     }
-    ++gFakeOs.endThreads;
     throw FakeThreadEnded{exitCode};
 }
 
 uint32_t RunAsFakeThread(ThreadProc proc, WorkerParams* params) {
-    gFakeOs.onWorkerThread = true;
     gFakeOs.threadParams = params;
-    gFakeOs.blocksAtThreadStart = LiveHeapBlocks();
-    // A std::map holds each entry in a block of its own.
-    gFakeOs.histogramAtThreadStart = params->histogram.size();
+    gFakeOs.blocksBesideHistogramAtStart = BlocksBesideHistogram(*params);
     uint32_t exitCode;
     try {
         // A thread procedure that returns ends its thread with what it returns.
@@ -307,6 +251,11 @@ uint32_t RunAsFakeThread(ThreadProc proc, WorkerParams* params) {
     } catch (const FakeThreadEnded& ended) {
         exitCode = ended.exitCode;
     }
-    gFakeOs.onWorkerThread = false;
+    gFakeOs.threadParams = nullptr;
     return exitCode;
+}
+
+uint32_t MeasureOnFakes(WorkerParams* params) {
+    SteppingClock clock{0xFFFF0000u, 16};
+    return MeasureSleepWith(*params, FakeOsCalls(), clock, FakeEndThread);
 }

@@ -1,7 +1,7 @@
-// A recording stand-in for the OS calls and clock of a run. Each fake takes
-// and refuses what the Windows call does, and keeps the state the call
-// changes (module references, timer periods, the throttling state), so a
-// wrong argument or an unbalanced run fails a test instead of passing.
+// A recording stand-in for the OS calls of a run. Each fake takes and
+// refuses what the Windows call does, and keeps the state the call changes
+// (module references, timer periods, the throttling state), so a wrong
+// argument or an unbalanced run fails a test instead of passing.
 #pragma once
 
 #include <cstdint>
@@ -14,20 +14,17 @@
 #include "measure/sleep_sampling.h"
 #include "measure/timer_controls.h"
 
-// Platform faults a run can meet around its timed loop.
-enum class OsFault {
-    None,
-    KernelLoadFails,
-    QueryAbsent,
-    SetAbsent,
-    // The query refuses whatever it is given, as on Windows before 11 22H2.
-    QueryFails,
-};
+// Platform faults a run can meet around its timed loop. QueryFails: the
+// query refuses whatever it is given, as on Windows before 11 22H2.
+enum class OsFault { None, KernelLoadFails, QueryAbsent, SetAbsent, QueryFails };
 
 constexpr OsFault kOsFaults[] = {OsFault::None, OsFault::KernelLoadFails, OsFault::QueryAbsent, OsFault::SetAbsent,
                                  OsFault::QueryFails};
+constexpr const char* kOsFaultNames[] = {"NoFault", "KernelLoadFails", "QueryAbsent", "SetAbsent", "QueryFails"};
 
-const char* OsFaultName(OsFault fault);
+inline const char* OsFaultName(OsFault fault) {
+    return kOsFaultNames[static_cast<int>(fault)];
+}
 inline void PrintTo(OsFault fault, std::ostream* out) {
     *out << OsFaultName(fault);
 }
@@ -41,9 +38,13 @@ struct ThrottlingPolicy {
     uint32_t controlMask = 0;
     uint32_t stateMask = 0;
 };
-bool operator==(const ThrottlingPolicy& a, const ThrottlingPolicy& b);
+inline bool operator==(const ThrottlingPolicy& a, const ThrottlingPolicy& b) {
+    return a.controlMask == b.controlMask && a.stateMask == b.stateMask;
+}
 // "{4,0}"
-std::ostream& operator<<(std::ostream& out, const ThrottlingPolicy& policy);
+inline std::ostream& operator<<(std::ostream& out, const ThrottlingPolicy& policy) {
+    return out << "{" << policy.controlMask << "," << policy.stateMask << "}";
+}
 
 // The policies a process may hold when a run starts, as the tests walk
 // them: system-managed; timer requests always honoured; always ignored;
@@ -54,28 +55,24 @@ struct FakeOsState {
     OsFault fault = OsFault::None;
     // The fake process's power-throttling policy.
     ThrottlingPolicy policy;
-    // kernel32 references taken and not yet freed.
+    // kernel32 references taken and not yet freed, and LoadLibrary calls
+    // that gave one (a load that fails is no refusal).
     int kernelReferences = 0;
+    int loads = 0;
     // timeBeginPeriod requests not yet ended, by period.
     std::map<uint32_t, int> periodsHeld;
-    // Inside RunAsFakeThread: a thread started by _beginthreadex, its
-    // argument, and the heap blocks and histogram entries there when it
-    // started.
-    bool onWorkerThread = false;
+    // Inside RunAsFakeThread, a thread started by _beginthreadex: its
+    // argument, and the heap blocks besides the histogram's entries when it
+    // started (a std::map holds each entry in a block of its own). And the
+    // big blocks still live when it ended.
     WorkerParams* threadParams = nullptr;
-    int64_t blocksAtThreadStart = 0;
-    size_t histogramAtThreadStart = 0;
+    int64_t blocksBesideHistogramAtStart = 0;
+    int64_t bigBlocksAtEndThread = -1;
     // Every call, in order, e.g. "LoadLibrary(kernel32.dll)" or "Set(4,12,1,4,0)".
     std::vector<std::string> calls;
-    // Calls that Windows would refuse, or that would go wrong there, and why.
+    // Calls of any fake, these or the run sequence's, that Windows would
+    // refuse, or that would go wrong there, and why.
     std::vector<std::string> refusals;
-    // Calls that succeeded.
-    int loads = 0;
-    int frees = 0;
-    int periodBegins = 0;
-    int periodEnds = 0;
-    int throttlingSets = 0;
-    int endThreads = 0;
     // Read when the tear-down and release calls are made, to show where the
     // histogram build falls between them.
     const DelayHistogram* watched = nullptr;
@@ -83,15 +80,25 @@ struct FakeOsState {
     std::vector<size_t> watchedSizeAtFree;
 };
 
-// The fakes keep their record here; ResetFakeOs starts a new one, for a
-// process that holds the given throttling policy.
+// The fakes keep their record here (ResetFakes starts a new one).
 extern FakeOsState gFakeOs;
-void ResetFakeOs(OsFault fault, ThrottlingPolicy policyBefore);
 const OsCalls& FakeOsCalls();
 
-// "" when nothing was refused and nothing is left held (kernel32
-// references, timer periods); otherwise what was.
-std::string FakeOsProblems();
+// Record and Refuse keep what they store off the heap count; a fake that
+// stores anything else holds a FakesOwnHeap of its own.
+void Record(std::vector<std::string>& calls, const std::string& call);
+void NoteRefusal(const std::string& why);
+// Notes why Windows would refuse the call, or why it would go wrong there,
+// and gives what the refused call returns: false, 0 or null.
+template <typename Result = bool>
+Result Refuse(const std::string& why) {
+    NoteRefusal(why);
+    return Result();
+}
+// How many calls of a record begin with `name`.
+int CallCount(const std::vector<std::string>& calls, const std::string& name);
+// The calls, each followed by `after`.
+std::string Joined(const std::vector<std::string>& calls, const char* after);
 
 // _endthreadex: on a fake thread, ends it by throwing FakeThreadEnded, so
 // that, as on Windows, nothing after the call runs. Anywhere else it would
@@ -108,14 +115,7 @@ struct FakeThreadEnded {
 using ThreadProc = uint32_t (*)(WorkerParams* params);
 uint32_t RunAsFakeThread(ThreadProc proc, WorkerParams* params);
 
-// A clock that moves only when slept, by a fixed step.
-struct SteppingClock {
-    uint32_t now;
-    uint32_t stepPerSleep;
-    uint32_t sleeps = 0;
-    uint32_t Now() { return now; }
-    void Sleep1() {
-        now += stepPerSleep;
-        ++sleeps;
-    }
-};
+// MeasureSleep on the fake OS calls, in the shape of a thread procedure:
+// 16 ms a sleep on a clock high in its range, and _endthreadex is
+// FakeEndThread.
+uint32_t MeasureOnFakes(WorkerParams* params);

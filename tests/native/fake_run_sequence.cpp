@@ -1,5 +1,7 @@
 #include "tests/native/fake_run_sequence.h"
 
+#include "tests/native/alloc_counter.h"
+
 FakeUiState gFakeUi;
 
 namespace {
@@ -9,42 +11,27 @@ int gWindowToken;
 // ShowWindow's commands run from SW_HIDE (0) to SW_FORCEMINIMIZE (11).
 constexpr int kLastShowCommand = 11;
 
-void Record(const std::string& call) {
-    gFakeUi.calls += call + " ";
-}
-
-void Refuse(const std::string& why) {
-    gFakeUi.refusals.push_back(why);
-}
-
 FakeWorkerThread* OpenThread(void* handle, const char* call) {
     for (FakeWorkerThread& thread : gFakeUi.threads) {
         if (&thread == handle) {
-            if (thread.closed) {
-                Refuse(std::string(call) + ": handle already closed");
-                return nullptr;
-            }
-            return &thread;
+            return thread.closed ? Refuse<FakeWorkerThread*>(std::string(call) + ": handle already closed") : &thread;
         }
     }
-    Refuse(std::string(call) + ": not a thread handle");
-    return nullptr;
+    return Refuse<FakeWorkerThread*>(std::string(call) + ": not a thread handle");
 }
 
 bool TimerFunctionsFake() {
-    Record("timers");
+    Record(gFakeUi.calls, "timers");
     return gFakeUi.fault != RunFault::TimerFunctionsUnavailable;
 }
 
 void ShowWindowFake(void* window, int command) {
-    Record("show(" + std::to_string(command) + ")");
+    Record(gFakeUi.calls, "show(" + std::to_string(command) + ")");
     if (window != &gWindowToken) {
-        Refuse("ShowWindow: not a window");
-        return;
+        return Refuse<void>("ShowWindow: not a window");
     }
     if (command < 0 || command > kLastShowCommand) {
-        Refuse("ShowWindow: command " + std::to_string(command));
-        return;
+        return Refuse<void>("ShowWindow: command " + std::to_string(command));
     }
     // Every command but SW_HIDE shows the window. SW_SHOWMINIMIZED (2),
     // SW_MINIMIZE, SW_SHOWMINNOACTIVE (7) and SW_FORCEMINIMIZE minimize it;
@@ -59,24 +46,22 @@ void ShowWindowFake(void* window, int command) {
 }
 
 void* StartWorkerFake(WorkerParams* params) {
-    Record("start");
+    Record(gFakeUi.calls, "start");
     if (!params) {
-        Refuse("_beginthreadex: no argument for the worker");
-        return nullptr;
+        return Refuse<void*>("_beginthreadex: no argument for the worker");
     }
     if (gFakeUi.fault == RunFault::ThreadStartFails) {
         return nullptr;
     }
     if (gFakeUi.threads.size() == gFakeUi.threads.capacity()) {
-        Refuse("_beginthreadex: more threads than this fake keeps");
-        return nullptr;
+        return Refuse<void*>("_beginthreadex: more threads than this fake keeps");
     }
     gFakeUi.threads.push_back(FakeWorkerThread{params});
     return &gFakeUi.threads.back();
 }
 
 void WaitFake(void* handle) {
-    Record("wait");
+    Record(gFakeUi.calls, "wait");
     FakeWorkerThread* thread = OpenThread(handle, "WaitForSingleObject");
     if (thread && !thread->ended) {
         thread->exitCode = RunAsFakeThread(gFakeUi.worker, thread->params);
@@ -85,17 +70,16 @@ void WaitFake(void* handle) {
 }
 
 void CloseFake(void* handle) {
-    Record("close");
+    Record(gFakeUi.calls, "close");
     if (FakeWorkerThread* thread = OpenThread(handle, "CloseHandle")) {
         thread->closed = true;
     }
 }
 
 void MeasureHereFake(WorkerParams* params) {
-    Record("here");
+    Record(gFakeUi.calls, "here");
     if (!params) {
-        Refuse("MeasureSleep: no argument");
-        return;
+        return Refuse<void>("MeasureSleep: no argument");
     }
     const uint32_t result = gFakeUi.worker(params);
     if (result != 0) {
@@ -109,15 +93,14 @@ void NoteWindowAtMessage() {
 }
 
 void ShowReportFake(const DelayHistogram& histogram) {
-    Record("report");
-    ++gFakeUi.reports;
+    const FakesOwnHeap own;
+    Record(gFakeUi.calls, "report");
     gFakeUi.reported = histogram;
     NoteWindowAtMessage();
 }
 
 void ShowErrorFake(RunError error) {
-    Record(error == RunError::TimerFunctionsUnavailable ? "error(timers)" : "error(thread)");
-    ++gFakeUi.errors;
+    Record(gFakeUi.calls, error == RunError::TimerFunctionsUnavailable ? "error(timers)" : "error(thread)");
     NoteWindowAtMessage();
 }
 
@@ -128,34 +111,34 @@ const RunSequenceCalls kFakeCalls = {
 
 } // namespace
 
-const char* RunFaultName(RunFault fault) {
-    switch (fault) {
-    case RunFault::None: return "";
-    case RunFault::TimerFunctionsUnavailable: return ", timer functions unavailable";
-    case RunFault::ThreadStartFails: return ", thread start fails";
-    }
-    return "?";
-}
-
-void ResetFakeUi(RunFault fault, ThreadProc worker) {
+void ResetFakes(OsFault fault, ThrottlingPolicy policy, RunFault runFault, ThreadProc worker) {
+    const FakesOwnHeap own;
+    gFakeOs = FakeOsState();
+    gFakeOs.fault = fault;
+    gFakeOs.policy = policy;
     gFakeUi = FakeUiState();
     gFakeUi.threads.reserve(4);
-    gFakeUi.fault = fault;
+    gFakeUi.fault = runFault;
     gFakeUi.worker = worker;
 }
 
-const RunSequenceCalls& FakeRunSequenceCalls() {
-    return kFakeCalls;
+void PressRun(const RunOptions& options) {
+    RunMeasurementSequence(&gWindowToken, options, kFakeCalls);
 }
 
-int* FakeDialogWindow() {
-    return &gWindowToken;
-}
-
-std::string FakeUiProblems() {
+std::string FakeProblems() {
     std::string problems;
-    for (const std::string& refusal : gFakeUi.refusals) {
+    for (const std::string& refusal : gFakeOs.refusals) {
         problems += "refused: " + refusal + "\n";
+    }
+    if (gFakeOs.kernelReferences != 0) {
+        problems += "kernel32 references still held: " + std::to_string(gFakeOs.kernelReferences) + "\n";
+    }
+    for (const auto& [period, held] : gFakeOs.periodsHeld) {
+        if (held != 0) {
+            problems += "timer period " + std::to_string(period) + " still requested " + std::to_string(held) +
+                        " time(s)\n";
+        }
     }
     for (const FakeWorkerThread& thread : gFakeUi.threads) {
         if (!thread.ended) {

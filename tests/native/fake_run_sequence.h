@@ -2,7 +2,8 @@
 // run. The window keeps its shown/minimized state as ShowWindow leaves it;
 // a started worker runs only when it is waited for, as a real one has only
 // then surely finished; handles refuse what Windows would refuse (unknown,
-// closed, closed twice).
+// closed, closed twice). With the OS fakes it has one reset and one list
+// of problems.
 #pragma once
 
 #include <string>
@@ -12,13 +13,14 @@
 #include "ui/run_sequence.h"
 
 // Faults of the run itself, as opposed to those of its OS calls.
-enum class RunFault {
-    None,
-    TimerFunctionsUnavailable,
-    ThreadStartFails,
-};
+enum class RunFault { None, TimerFunctionsUnavailable, ThreadStartFails };
 
-const char* RunFaultName(RunFault fault);
+constexpr RunFault kRunFaults[] = {RunFault::None, RunFault::TimerFunctionsUnavailable, RunFault::ThreadStartFails};
+constexpr const char* kRunFaultNames[] = {"", ", timer functions unavailable", ", thread start fails"};
+
+inline const char* RunFaultName(RunFault fault) {
+    return kRunFaultNames[static_cast<int>(fault)];
+}
 
 struct FakeWorkerThread {
     WorkerParams* params;
@@ -34,15 +36,11 @@ struct FakeUiState {
     // The dialog window, as the system holds it.
     bool visible = true;
     bool minimized = false;
-    // Every call, e.g. "timers show(6) start wait close show(9) report ".
-    std::string calls;
-    // Calls that Windows would refuse, or that would go wrong there, and why.
-    std::vector<std::string> refusals;
+    // Every call, e.g. "timers", "show(6)", "start", "wait", "report".
+    std::vector<std::string> calls;
     // Started threads; a handle is the address of its entry, so the vector
-    // never grows past what ResetFakeUi reserves.
+    // never grows past what ResetFakes reserves.
     std::vector<FakeWorkerThread> threads;
-    int reports = 0;
-    int errors = 0;
     DelayHistogram reported;
     // The window's state when the last report or error was shown.
     bool visibleAtReport = false;
@@ -50,11 +48,15 @@ struct FakeUiState {
 };
 
 extern FakeUiState gFakeUi;
-// Starts a new record: a visible, restored window, and the given worker.
-void ResetFakeUi(RunFault fault, ThreadProc worker);
-const RunSequenceCalls& FakeRunSequenceCalls();
-int* FakeDialogWindow();
 
-// "" when nothing was refused, every thread started was waited for and
-// closed, and the window is shown and restored; otherwise what is wrong.
-std::string FakeUiProblems();
+// Starts a new record of every fake: a process that holds `policy` and
+// meets `fault`; a visible, restored window; the run fault and the worker.
+void ResetFakes(OsFault fault, ThrottlingPolicy policy, RunFault runFault = RunFault::None,
+                ThreadProc worker = MeasureOnFakes);
+// One press of Run on the fakes' window.
+void PressRun(const RunOptions& options);
+
+// "" when nothing was refused, nothing is left held (kernel32 references,
+// timer periods), every thread started was waited for and closed, and the
+// window is shown and restored; otherwise what is wrong.
+std::string FakeProblems();

@@ -6,26 +6,9 @@
 
 #include "tests/native/alloc_counter.h"
 #include "tests/native/fake_run_sequence.h"
+#include "tests/test_runs.h"
 
 namespace {
-
-uint32_t RunWorker(WorkerParams* params) {
-    SteppingClock clock{0xFFFF0000u, 16};
-    return MeasureSleepWith(*params, FakeOsCalls(), clock, FakeEndThread);
-}
-
-RunOptions OptionsFromBits(int bits) {
-    RunOptions options;
-    options.callSetProcessInformation = bits & 1;
-    options.callTimePeriod = bits & 2;
-    options.minimizeWindow = bits & 4;
-    options.hideWindow = bits & 8;
-    options.useWorkerThread = bits & 16;
-    options.seconds = 1;
-    return options;
-}
-
-const RunFault kRunFaults[] = {RunFault::None, RunFault::TimerFunctionsUnavailable, RunFault::ThreadStartFails};
 
 // One run, for a process that holds `before`; checks that everything it
 // changed is back and the user was told.
@@ -33,26 +16,26 @@ void RunAndCheck(int optionBits, OsFault fault, RunFault runFault, ThrottlingPol
     const RunOptions options = OptionsFromBits(optionBits);
     const std::string where = "options " + std::to_string(optionBits) + ", " + OsFaultName(fault) +
                               RunFaultName(runFault) + ", policy " + testing::PrintToString(before);
-    ResetFakeOs(fault, before);
-    ResetFakeUi(runFault, RunWorker);
-    RunMeasurementSequence(FakeDialogWindow(), options, FakeRunSequenceCalls());
+    ResetFakes(fault, before, runFault);
+    PressRun(options);
 
-    ASSERT_EQ("", FakeOsProblems() + FakeUiProblems()) << where;
-    ASSERT_EQ(0, gFakeOs.throttlingSets % 2) << where;
+    ASSERT_EQ("", FakeProblems()) << where;
+    const int throttlingSets = CallCount(gFakeOs.calls, "Set(");
+    ASSERT_EQ(0, throttlingSets % 2) << where;
     // The policy is as it was, unless the query failed: a run that changed
     // it then leaves it system-managed.
-    const bool changed = gFakeOs.throttlingSets != 0;
+    const bool changed = throttlingSets != 0;
     const ThrottlingPolicy expected = changed && fault == OsFault::QueryFails ? ThrottlingPolicy{} : before;
     ASSERT_EQ(expected, gFakeOs.policy) << where;
     const bool nothingRan = runFault == RunFault::TimerFunctionsUnavailable ||
                             (options.useWorkerThread && runFault == RunFault::ThreadStartFails);
-    ASSERT_EQ(nothingRan ? 1 : 0, gFakeUi.errors) << where;
-    ASSERT_EQ(nothingRan ? 0 : 1, gFakeUi.reports) << where;
+    ASSERT_EQ(nothingRan ? 1 : 0, CallCount(gFakeUi.calls, "error")) << where;
+    ASSERT_EQ(nothingRan ? 0 : 1, CallCount(gFakeUi.calls, "report")) << where;
     if (nothingRan) {
         ASSERT_TRUE(gFakeOs.calls.empty()) << where;
     } else {
         ASSERT_EQ(1u, gFakeUi.reported.size()) << where;
-        ASSERT_EQ(options.useWorkerThread ? 1 : 0, gFakeOs.endThreads) << where;
+        ASSERT_EQ(options.useWorkerThread ? 1 : 0, CallCount(gFakeOs.calls, "endThread")) << where;
     }
 }
 
@@ -73,9 +56,8 @@ TEST(FaultMatrix, EveryOptionWithEveryFaultLeavesNothingChanged) {
 
 TEST(Soak, TenThousandRunsStayBalancedAndGiveBackTheirMemory) {
     // One run first, so that lazily made state is not counted as growth.
+    // The fakes' own record is never counted.
     RunAndCheck(31, OsFault::None, RunFault::None);
-    gFakeOs = FakeOsState();
-    gFakeUi = FakeUiState();
     const int64_t heapBefore = LiveHeapBytes();
     int loads = 0, frees = 0, begins = 0, ends = 0, sets = 0;
     for (int run = 0; run < 10000; ++run) {
@@ -86,13 +68,11 @@ TEST(Soak, TenThousandRunsStayBalancedAndGiveBackTheirMemory) {
             return;
         }
         loads += gFakeOs.loads;
-        frees += gFakeOs.frees;
-        begins += gFakeOs.periodBegins;
-        ends += gFakeOs.periodEnds;
-        sets += gFakeOs.throttlingSets;
+        frees += CallCount(gFakeOs.calls, "FreeLibrary");
+        begins += CallCount(gFakeOs.calls, "timeBeginPeriod");
+        ends += CallCount(gFakeOs.calls, "timeEndPeriod");
+        sets += CallCount(gFakeOs.calls, "Set(");
     }
-    gFakeOs = FakeOsState();
-    gFakeUi = FakeUiState();
     EXPECT_EQ(loads, frees);
     EXPECT_EQ(begins, ends);
     EXPECT_EQ(0, sets % 2);

@@ -1,20 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "measure/sleep_sampling.h"
-#include "tests/native/fake_os.h"
-
-namespace {
-
-// Advances by a scripted step per sleep, then by 1 ms once the script ends.
-struct ScriptedClock {
-    uint32_t now;
-    std::vector<uint32_t> steps;
-    size_t next = 0;
-    uint32_t Now() { return now; }
-    void Sleep1() { now += next < steps.size() ? steps[next++] : 1; }
-};
-
-} // namespace
+#include "tests/test_runs.h"
 
 TEST(SampleSleeps, OneMsPerSleepGivesOneThousandAndOneSamples) {
     SteppingClock clock{5000, 1};
@@ -38,7 +25,7 @@ TEST(SampleSleeps, SixteenMsPerSleepStopsAfterSixtyThreePasses) {
 }
 
 TEST(SampleSleeps, PassWithoutClockMovementIsZero) {
-    ScriptedClock clock{100, {0, 0, 3}};
+    SteppingClock clock{100, 1, {0, 0, 3}};
     const SampleBuffer samples = SampleSleeps(1000, clock);
     ASSERT_GE(samples.size(), 3u);
     EXPECT_EQ(0u, samples[0]);
@@ -62,7 +49,7 @@ TEST(SampleSleeps, ClockWrapGivesSmallSampleAndStops) {
 
 TEST(SampleSleeps, GrowsPastTheReservedLengthWhenPassesTakeNoTime) {
     // 3,000 passes of 0 ms, then 1 ms a pass: four times the reserved 1,000.
-    ScriptedClock clock{7, std::vector<uint32_t>(3000, 0)};
+    SteppingClock clock{7, 1, std::vector<uint32_t>(3000, 0)};
     const SampleBuffer samples = SampleSleeps(1000, clock);
     ASSERT_EQ(4001u, samples.size());
     EXPECT_EQ(0u, samples[0]);

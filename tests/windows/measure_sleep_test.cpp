@@ -13,18 +13,9 @@
 #include "report/report_text.h"
 #include "tests/harness/harness.h"
 #include "tests/harness/report_format.h"
+#include "tests/test_runs.h"
 
 namespace {
-
-RunOptions OneSecond(bool worker, bool callSetProcessInformation = false, bool callTimePeriod = true) {
-    RunOptions options;
-    options.seconds = 1;
-    options.useWorkerThread = worker;
-    options.minimizeWindow = false;
-    options.callSetProcessInformation = callSetProcessInformation;
-    options.callTimePeriod = callTimePeriod;
-    return options;
-}
 
 // The sleeps counted, or (byDuration) the milliseconds they took together.
 uint64_t Sum(const DelayHistogram& histogram, bool byDuration) {
@@ -63,7 +54,7 @@ struct CountingClock {
 
 TEST(MeasureSleepWin32, InlineRunReturnsZeroWithAPlausibleHistogram) {
     DelayHistogram histogram = {{12345, 1}};
-    WorkerParams params{histogram, OneSecond(false)};
+    WorkerParams params{histogram, OptionsFromBits(kCallPeriod)};
     const DWORD started = timeGetTime();
     const unsigned result = MeasureSleep(&params);
     const DWORD elapsed = timeGetTime() - started;
@@ -78,7 +69,7 @@ TEST(MeasureSleepWin32, InlineRunReturnsZeroWithAPlausibleHistogram) {
 
 TEST(MeasureSleepWin32, ThreadRunEndsWithExitCodeZero) {
     DelayHistogram histogram;
-    WorkerParams params{histogram, OneSecond(true)};
+    WorkerParams params{histogram, OptionsFromBits(kCallPeriod | kWorker)};
     unsigned threadId = 0;
     const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureSleep, &params, 0, &threadId);
     ASSERT_NE(0u, thread);
@@ -94,7 +85,7 @@ TEST(MeasureSleepWin32, ThreadRunEndsWithExitCodeZero) {
 
 TEST(MeasureSleepWin32, CountsAddUpToTheSamplesTaken) {
     DelayHistogram histogram;
-    WorkerParams params{histogram, OneSecond(false, true)};
+    WorkerParams params{histogram, OptionsFromBits(kCallSet | kCallPeriod)};
     CountingClock clock;
     RunMeasurement(params, Win32OsCalls(), clock);
     EXPECT_GT(clock.sleeps, 0u);
@@ -119,18 +110,11 @@ TEST(MeasureSleepWin32, BindingResolvesProcessInformationWhereItExists) {
 
 namespace {
 
-// Passes a run instantly: 16 ms per sleep, without sleeping.
-struct InstantClock {
-    uint32_t now = 0;
-    uint32_t Now() { return now; }
-    void Sleep1() { now += 16; }
-};
-
-// A run on the real OS calls, with a clock that does not wait.
+// A run on the real OS calls, with a clock that does not wait: 16 ms a sleep.
 DelayHistogram InstantRun(const RunOptions& options) {
     DelayHistogram histogram;
     WorkerParams params{histogram, options};
-    InstantClock clock;
+    SteppingClock clock{0, 16};
     RunMeasurement(params, Win32OsCalls(), clock);
     return histogram;
 }
@@ -148,7 +132,8 @@ TEST(MeasureSleepWin32, RealCallsLeaveNoTimerPeriodBehind) {
         GTEST_SKIP() << "timeEndPeriod does not report an unmatched release here";
     }
     for (int run = 0; run < 30; ++run) {
-        ASSERT_EQ((DelayHistogram{{16, 63}}), InstantRun(OneSecond(false, run & 1, run & 2))) << "run " << run;
+        const RunOptions options = OptionsFromBits(run & (kCallSet | kCallPeriod));
+        ASSERT_EQ((DelayHistogram{{16, 63}}), InstantRun(options)) << "run " << run;
     }
     EXPECT_EQ(static_cast<MMRESULT>(TIMERR_NOCANDO), timeEndPeriod(1)) << "a timer period is still requested";
 }
@@ -166,7 +151,7 @@ TEST(MeasureSleepWin32, RealCallsPutTheThrottlingStateBack) {
                      << "; Windows 11 22H2 and later do)";
     }
     for (int run = 0; run < 4; ++run) {
-        InstantRun(OneSecond(false, true));
+        InstantRun(OptionsFromBits(kCallSet | kCallPeriod));
     }
     PowerThrottlingState after = {1, 0, 0};
     ASSERT_TRUE(query(GetCurrentProcess(), kProcessPowerThrottling, &after, sizeof(after)));
