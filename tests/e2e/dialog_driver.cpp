@@ -440,8 +440,8 @@ Workers FindWorkers(const DozemarkProcess& app) {
     ULONG_PTR code = 0, codeEnd = 0;
     const OwnedHandle snapshot(Snapshot(TH32CS_SNAPTHREAD, 0));
     if (!query || !CodeSection(app.info.hProcess, &code, &codeEnd) || !snapshot) {
-        found.error = "cannot read the program's code section or its threads (error " +
-                      std::to_string(GetLastError()) + ")";
+        found.threads = "cannot read the program's code section or its threads (error " +
+                        std::to_string(GetLastError()) + ")";
         found.count = -1;
         return found;
     }
@@ -491,8 +491,8 @@ std::wstring ModulePathIn(DWORD processId, const wchar_t* module) {
 
 namespace {
 
-// What the clipboard holds now, kept in `formats`; "" or why it cannot be.
-std::string KeepWhatIsThere(HWND owner, std::vector<BorrowedClipboard::Saved>* formats) {
+// Keeps what the clipboard holds in `formats`: "" or why it cannot.
+std::string KeepWhatIsThere(std::vector<BorrowedClipboard::Saved>* formats) {
     for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
         const Keeping how = HowToKeep(format);
         if (how == Keeping::Impossible) {
@@ -507,19 +507,22 @@ std::string KeepWhatIsThere(HWND owner, std::vector<BorrowedClipboard::Saved>* f
         } else if (const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr) {
             formats->push_back({format, std::vector<char>(bytes, bytes + GlobalSize(data))});
             GlobalUnlock(data);
-        } else if (how == Keeping::Bytes && owner) {
-            // Its program was asked for it and gave nothing: nothing to keep.
-            printf("the clipboard: format %u was offered and not given\n", format);
         }
     }
     return "";
 }
 
-void LendOnItsThread(BorrowedClipboard* clipboard) {
-    // Whatever is there but a test's text is kept, also what a person
-    // copied since the last lend. Reading data that its program renders
-    // only when asked waits for that program: it is first asked whether it
-    // answers at all.
+bool OpenWithin(HWND window, std::string* answer) {
+    if (!PollUntil(kAnswerMs, [&] { return OpenClipboard(window) != FALSE; })) {
+        *answer = "another program held the clipboard for " + std::to_string(kAnswerMs / 1000) + " s";
+        return false;
+    }
+    return true;
+}
+
+void LendFrom(BorrowedClipboard* clipboard, HWND window) {
+    // Data that its program renders only when asked waits for that program,
+    // which is first asked whether it answers at all.
     HWND owner = GetClipboardOwner();
     DWORD_PTR answer = 0;
     if (owner && !IsClipboardFormatAvailable(LentFormat()) &&
@@ -527,50 +530,42 @@ void LendOnItsThread(BorrowedClipboard* clipboard) {
         clipboard->answer = "cannot keep: the program that put it there does not answer";
         return;
     }
-    if (!PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
-        clipboard->answer = "another program held the clipboard for " + std::to_string(kAnswerMs / 1000) + " s";
+    if (!OpenWithin(window, &clipboard->answer)) {
         return;
     }
     std::vector<BorrowedClipboard::Saved> formats;
     const bool keep = !IsClipboardFormatAvailable(LentFormat());
-    clipboard->answer = keep ? KeepWhatIsThere(owner, &formats) : "";
+    clipboard->answer = keep ? KeepWhatIsThere(&formats) : "";
+    if (keep && clipboard->answer.empty()) {
+        printf("the clipboard: %zu format(s) read on the desktop \"%s\"\n", formats.size(),
+               Narrow(clipboard->desktop).c_str());
+        clipboard->formats = std::move(formats);
+        clipboard->saved = true;
+    }
     if (clipboard->answer.empty()) {
-        if (keep) {
-            printf("the clipboard: %zu format(s) read on the desktop \"%s\"\n", formats.size(),
-                   Narrow(clipboard->desktop).c_str());
-            clipboard->formats = std::move(formats);
-            clipboard->saved = true;
-        }
         EmptyClipboard();
         PutOnClipboard(CF_UNICODETEXT, clipboard->text.c_str(), (clipboard->text.size() + 1) * sizeof(wchar_t));
         PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
         PutOnClipboard(LentFormat(), nullptr, 0);
-        if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) {
-            clipboard->answer = "the text did not stay on the clipboard";
-        }
+        clipboard->answer = IsClipboardFormatAvailable(CF_UNICODETEXT) ? "" : "the text did not stay there";
     }
     CloseClipboard();
 }
 
-void GiveBackOnItsThread(BorrowedClipboard* clipboard) {
-    // What a program has put there since, other than a test's text, is newer
-    // than what was kept.
+void GiveBackFrom(BorrowedClipboard* clipboard, HWND window) {
+    // What a program has put there since, but a test's text, is newer.
     if (!clipboard->saved || !IsClipboardFormatAvailable(LentFormat())) {
         clipboard->answer = clipboard->saved ? "another program has put something there since: it stays" : "";
         return;
     }
-    if (!PollUntil(kAnswerMs, [&] { return OpenClipboard(clipboard->window) != FALSE; })) {
-        clipboard->answer = "could not be had to put back what it held";
+    if (!OpenWithin(window, &clipboard->answer)) {
         return;
     }
     EmptyClipboard();
     for (const BorrowedClipboard::Saved& format : clipboard->formats) {
-        if (format.format != NotForHistoryFormat()) {
-            PutOnClipboard(format.format, format.bytes.data(), format.bytes.size());
-        }
+        PutOnClipboard(format.format, format.bytes.data(), format.bytes.size());
     }
-    // The user's own data is already in the history once.
-    if (!clipboard->formats.empty()) {
+    if (!clipboard->formats.empty()) { // already in the clipboard history once
         PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
     }
     CloseClipboard();
@@ -578,58 +573,46 @@ void GiveBackOnItsThread(BorrowedClipboard* clipboard) {
                         Narrow(clipboard->desktop) + "\"";
 }
 
-// The clipboard thread: never moved, so it is on the desktop the process
-// was started on. It answers what is sent to its window while it waits.
-DWORD WINAPI ServeClipboard(void* parameter) {
-    auto* clipboard = static_cast<BorrowedClipboard*>(parameter);
-    clipboard->window = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    clipboard->desktop = ObjectName(GetThreadDesktop(GetCurrentThreadId()));
-    SetEvent(clipboard->done.handle);
-    for (;;) {
-        if (MsgWaitForMultipleObjects(1, &clipboard->wake.handle, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0) {
-            if (!clipboard->job) {
-                break;
-            }
-            clipboard->job(clipboard);
-            SetEvent(clipboard->done.handle);
-        }
-        Settle(0);
+struct ClipboardJob {
+    BorrowedClipboard* clipboard;
+    void (*job)(BorrowedClipboard*, HWND);
+};
+
+// A fresh thread is on the desktop the process was started on: only a thread
+// that moves leaves it. Data put on the clipboard stays when its window goes.
+DWORD WINAPI RunClipboardJob(void* parameter) {
+    const auto* call = static_cast<const ClipboardJob*>(parameter);
+    HWND window = CreateWindowExW(0, L"STATIC", nullptr, 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    call->clipboard->desktop = ObjectName(GetThreadDesktop(GetCurrentThreadId()));
+    call->clipboard->answer = window ? "" : "no window for the clipboard";
+    if (window) {
+        call->job(call->clipboard, window);
+        DestroyWindow(window);
     }
-    DestroyWindow(clipboard->window);
     return 0;
 }
 
-std::string OnClipboardThread(BorrowedClipboard* clipboard, void (*job)(BorrowedClipboard*)) {
-    clipboard->job = job;
-    clipboard->answer.clear();
-    SetEvent(clipboard->wake.handle);
-    WaitForSingleObject(job ? clipboard->done.handle : clipboard->thread.handle, INFINITE);
+std::string OnTheUsersDesktop(BorrowedClipboard* clipboard, void (*job)(BorrowedClipboard*, HWND)) {
+    ClipboardJob call = {clipboard, job};
+    const OwnedHandle thread(CreateThread(nullptr, 0, RunClipboardJob, &call, 0, nullptr));
+    if (!thread) {
+        return "no thread for the clipboard";
+    }
+    WaitForSingleObject(thread.handle, INFINITE);
     return clipboard->answer;
 }
 
 } // namespace
 
-BorrowedClipboard::BorrowedClipboard() : thread(CreateThread(nullptr, 0, ServeClipboard, this, 0, nullptr)) {
-    if (thread) {
-        WaitForSingleObject(done.handle, INFINITE);
-    }
-}
-
 std::string Lend(BorrowedClipboard* clipboard, const std::wstring& text) {
-    if (!clipboard->thread || !clipboard->window) {
-        return "no thread or window for the clipboard";
-    }
     clipboard->text = text;
-    return OnClipboardThread(clipboard, LendOnItsThread);
+    return OnTheUsersDesktop(clipboard, LendFrom);
 }
 
 BorrowedClipboard::~BorrowedClipboard() {
-    if (thread) {
-        const std::string said = OnClipboardThread(this, GiveBackOnItsThread);
-        if (!said.empty()) {
-            printf("the clipboard: %s\n", said.c_str());
-        }
-        OnClipboardThread(this, nullptr);
+    const std::string said = OnTheUsersDesktop(this, GiveBackFrom);
+    if (!said.empty()) {
+        printf("the clipboard: %s\n", said.c_str());
     }
 }
 
@@ -659,7 +642,7 @@ RunObservation PressRun(const DozemarkProcess& app, const std::vector<HWND>& exc
     seen.visibleDuring = IsWindowVisible(app.dialog) != FALSE;
     const Workers during = FindWorkers(app);
     seen.workersDuring = during.count;
-    seen.workerThreads = during.threads + during.error;
+    seen.workerThreads = during.threads;
     // Taken inside the run if the run had not ended when the look was over.
     seen.lookedInside = !reported() && !IsResponsive(app.dialog, 500) && (!onThread || during.count > 0);
     seen.report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, kReportMs, except);
