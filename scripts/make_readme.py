@@ -5,25 +5,29 @@ by the English part (docs/readme-english.txt). make_zip.py then gives it
 CRLF line ends and a UTF-8 byte-order mark.
 
 Markdown becomes plain text: headings get a mark, list items a bullet,
-tables a line per row, code blocks an indent; bold and pictures go. A
-literal keeps its marks: a code span its backquotes, a UI label its [ ],
-a message its 「」, and in the English part a quotation its " ". A link to
-a web page becomes its text in 『』, read as the title of the page it
-names, and the pages are listed once each, with their addresses, at the
-end of the Japanese part. A link to the licence names LICENSE.txt; a
+tables a line per row (ended with 。 like the other bullets), code blocks
+an indent; bold and pictures go. A literal keeps its marks: a code span
+its backquotes, a UI label its [ ], a message its 「」, and in the English
+part a quotation its " ". A link to a web page becomes its text in 『』,
+read as the title of the page it names, and so does a later mention of a
+page's title in plain text (titles with Latin letters only, such as
+"timeBeginPeriod 関数", so that a title that is also an ordinary word is
+left alone); the pages are listed once each, with their addresses, at
+the end of the Japanese part. A link to the licence names LICENSE.txt; a
 paragraph that points to another document of the source tree is left
 out, as the archive does not hold it. Any other link fails the script.
 
 Windows 10's Notepad opens with word wrap off, so every line is wrapped
 at LIMIT display columns (a full-width character counts two), never
-before closing punctuation or after opening punctuation, and a list
-item's lines hang under its text. A literal is never broken: one longer
-than the line stands on a line of its own.
+before closing punctuation or after opening punctuation, nor between a
+mark's head ("(記載:", "(観察:") and what follows it, and a list item's
+lines hang under its text. A literal is never broken: one longer than
+the line stands on a line of its own.
 
 The script then checks what it wrote, and fails on: a literal of the
 source that is not whole on one line; a line wider than LIMIT that is not
 a lone literal or an address; a line that begins with closing punctuation
-or ends with opening punctuation; a link whose text reads as a gloss
+or ends with opening punctuation or a mark's head; a link whose text reads as a gloss
 rather than a reference (a parenthesis holding only a link, or a name
 given twice in one parenthesis, as code and as a link); <バージョン> left
 where the version belongs; a name of a file the archive does not hold.
@@ -37,6 +41,8 @@ import unicodedata
 LIMIT = 70
 NO_LINE_START = "、。，．）」』】〕〉》ーぁぃぅぇぉっゃゅょゎァィゥェォッャュョヮヵヶ？！：；)]},.:;?!"
 NO_LINE_END = "「『（【〔〈《([{"
+# The head of a mark, which stays on the line of what it introduces.
+MARK_HEAD = re.compile(r" ?\((?:記載|観察|このガイドの解釈)[:。]? *$")
 ADDRESS = re.compile(r"https?://\S+$")
 IN_ARCHIVE = {"../LICENSE": "LICENSE.txt", "LICENSE": "LICENSE.txt"}
 # What must stay whole and marked: a code span, a UI label, a message, a
@@ -76,6 +82,16 @@ def Wrap(line, hang):
         # never ends one: such a character goes down with its neighbour.
         carried = [token]
         while True:
+            # A mark's head goes down with what it introduces, and the
+            # space after it with it.
+            filled = "".join(current)
+            head = MARK_HEAD.search(filled)
+            if head and filled[:head.start()].strip():
+                while len("".join(current)) > head.start():
+                    carried.insert(0, current.pop())
+                while carried[0].isspace():
+                    carried.pop(0)
+                continue
             while len(current) > 1 and current[-1].isspace():
                 current.pop()
             if len(current) > 1 and (carried[0][0] in NO_LINE_START or current[-1][-1] in NO_LINE_END):
@@ -91,10 +107,15 @@ def Wrap(line, hang):
 
 
 class Links:
-    """The web pages the text links to, each once, in order."""
+    """The web pages the text links to, each once, in order, and the
+    titles that later mentions in plain text name them by."""
 
-    def __init__(self):
+    def __init__(self, markdown):
         self.pages = []
+        titles = {label for label, target in LINK.findall(markdown)
+                  if re.match(r"https?://", target) and re.search(r"[A-Za-z]", label)}
+        self.mention = re.compile("|".join(r"(?<!『)%s(?!』)" % re.escape(t) for t in sorted(titles, key=len,
+                                                                                           reverse=True)) or "(?!)")
 
     def Title(self, label, address):
         if address not in [page[1] for page in self.pages]:
@@ -125,6 +146,10 @@ def Inline(text, links, problems):
         return label
 
     text = LINK.sub(Link, text)
+    # A page named again in plain text reads as the same reference; a
+    # literal keeps what it holds.
+    text = "".join(piece if re.fullmatch(LITERAL, piece) else links.mention.sub(lambda m: "『%s』" % m.group(0), piece)
+                   for piece in re.split("(%s)" % LITERAL, text))
     # The space that sets a link apart in Markdown goes where 『』 do that.
     text = re.sub(r"(?<=[^\x00-\x7f]) 『", "『", text)
     text = re.sub(r"』 (?=[^\x00-\x7f])", "』", text)
@@ -171,7 +196,8 @@ def Convert(markdown, links, logical, problems):
             # a line of its own.
             if table:
                 cells = [Inline(cell, links, problems) or "" for cell in stripped.strip("|").split("|")]
-                Emit(out, logical, cells[0] + ": " + " ".join(cells[1:]), "・", 2)
+                text = cells[0] + ": " + " ".join(cells[1:])
+                Emit(out, logical, text if text.endswith("。") else text + "。", "・", 2)
             table = True
             continue
         item = re.match(r"(\s*)[-*] (.*)", line)
@@ -236,6 +262,8 @@ def TextProblems(text, logical):
             problems.append("README.txt line %d begins with %s" % (number, stripped[0]))
         if stripped and stripped[-1] in NO_LINE_END:
             problems.append("README.txt line %d ends with %s" % (number, stripped[-1]))
+        if MARK_HEAD.search(line) and MARK_HEAD.sub("", line).strip():
+            problems.append("README.txt line %d ends with a mark's head, away from what it introduces" % number)
         if "<バージョン>" in line:
             problems.append("README.txt line %d has <バージョン> where the version belongs" % number)
     for name in ("README.md", "docs/", ".md"):
@@ -249,9 +277,10 @@ def main(args):
         sys.stderr.write(__doc__)
         return 2
     guide, english, version, output = args
-    problems, logical, links = [], [], Links()
     with open(guide, encoding="utf-8") as source:
-        lines = Convert(source.read().replace("<バージョン>", version), links, logical, problems)
+        markdown = source.read().replace("<バージョン>", version)
+    problems, logical, links = [], [], Links(markdown)
+    lines = Convert(markdown, links, logical, problems)
     lines += References(links)
     with open(english, encoding="utf-8") as source:
         english_lines = English(source.read(), version, logical)
