@@ -17,12 +17,11 @@ const wchar_t kReportCaption[] = L"Sleep(1) の経過時間";
 
 namespace {
 
-// A Toolhelp snapshot. Taken while the process loads or unloads a module,
-// it may fail with ERROR_BAD_LENGTH, and is then taken again, as its
-// documentation says, for up to two seconds.
+// A Toolhelp snapshot, taken again while it fails with ERROR_BAD_LENGTH (a
+// module loading), as its documentation says.
 HANDLE Snapshot(DWORD flags, DWORD processId) {
     HANDLE snapshot = INVALID_HANDLE_VALUE;
-    PollUntil(2000, [&] {
+    PollUntil(kAnswerMs, [&] {
         snapshot = CreateToolhelp32Snapshot(flags, processId);
         return snapshot != INVALID_HANDLE_VALUE || GetLastError() != ERROR_BAD_LENGTH;
     });
@@ -37,17 +36,15 @@ bool Read(HANDLE process, const void* at, T* value) {
 
 using QueryThreadFn = LONG(WINAPI*)(HANDLE thread, ULONG infoClass, PVOID info, ULONG size, PULONG returned);
 
-// THREAD_BASIC_INFORMATION, which NtQueryInformationThread gives for class
-// 0: the exit status, the thread's TEB, its ids, affinity and priorities.
+// THREAD_BASIC_INFORMATION (class 0): exit status, TEB, ids and the rest.
 struct ThreadBasics {
     LONG exitStatus;
     const BYTE* teb;
     ULONG_PTR rest[4];
 };
 
-// The program's code section in the process, from the headers of its image:
-// the first module the process lists. The list may be read while it
-// changes, and is then read again.
+// The code section of the process's first module, its program; the list is
+// read again while it changes.
 bool CodeSection(HANDLE process, ULONG_PTR* code, ULONG_PTR* codeEnd) {
     HMODULE image = nullptr;
     IMAGE_DOS_HEADER dos = {};
@@ -62,9 +59,8 @@ bool CodeSection(HANDLE process, ULONG_PTR* code, ULONG_PTR* codeEnd) {
     return true;
 }
 
-// Where, on the live part of the thread's stack, an address in [code,
-// codeEnd) lies: its offset above the stack pointer, or -1 if none does;
-// *address is the address. The thread is held while its stack is read.
+// The offset above the stack pointer of an address in [code, codeEnd) on the
+// thread's live stack (read with the thread held), or -1; *address is it.
 long long CodeOnLiveStack(HANDLE process, QueryThreadFn query, HANDLE thread, ULONG_PTR code, ULONG_PTR codeEnd,
                           ULONG_PTR* address) {
     ThreadBasics basics = {};
@@ -106,12 +102,10 @@ std::string Hex(ULONG_PTR value) {
     return text;
 }
 
-// How a format's data is kept: as the bytes of its memory block, as an
-// enhanced metafile's bits, or not at all, as Windows makes it again from
-// another format that is kept (a bitmap and a palette from the DIB, a
-// metafile picture from the enhanced metafile). The rest cannot be kept:
-// the display formats, whose data is drawn by the program that put them
-// there, and the private formats, whose handles may be of any kind.
+// A format is kept as its memory's bytes, as an enhanced metafile's bits, or
+// not at all where Windows makes it from another (a bitmap and a palette
+// from the DIB, a metafile picture from the enhanced metafile). Display and
+// private formats, drawn by their program or of any kind, cannot be kept.
 enum class Keeping { Bytes, MetafileBits, MadeAgain, Impossible };
 
 Keeping HowToKeep(UINT format) {
@@ -140,14 +134,12 @@ void PutOnClipboard(UINT format, const void* bytes, size_t size) {
     }
 }
 
-// Keeps what is on the clipboard out of the clipboard history, the cloud
-// clipboard and clipboard monitors.
+// Keeps the clipboard's data out of its history and the cloud clipboard.
 UINT NotForHistoryFormat() {
     return RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
 }
 
-// Marks the text a test lends: what holds it is no user's, and is never
-// kept, even when another kit's test lent it.
+// Marks a test's text, another kit's too: never kept as the user's.
 UINT LentFormat() {
     return RegisterClipboardFormatW(L"Dozemark test text");
 }
@@ -182,11 +174,9 @@ bool IsBlank(const std::vector<COLORREF>& pixels) {
            static_cast<std::ptrdiff_t>(pixels.size());
 }
 
-// The pixels of a window's child as its process draws them. PrintWindow has
-// that process draw the window into this one's bitmap, wherever the window
-// is. Wine's draws nothing for another process's window, which is there
-// read off the desktop; on Windows the screen holds only the input
-// desktop, never the tests'. `*why` says what failed.
+// The pixels of a window's child as its process draws them (PrintWindow);
+// under Wine, which draws nothing, as the desktop shows them. On Windows the
+// screen shows only the input desktop. `*why` says what failed.
 std::vector<COLORREF> ChildPixels(HWND window, HWND child, int* width, int* height, bool* printed, std::string* why) {
     RECT outer, inner;
     GetWindowRect(window, &outer);
@@ -207,8 +197,7 @@ std::vector<COLORREF> ChildPixels(HWND window, HWND child, int* width, int* heig
 
 } // namespace
 
-// Both wait with SMTO_NORMAL: meanwhile this thread answers what other
-// programs send to its windows, as a clipboard owner must.
+// SMTO_NORMAL: meanwhile this thread answers what is sent to its windows.
 LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DWORD_PTR result = 0;
     return SendMessageTimeoutW(window, message, wParam, lParam, SMTO_NORMAL, kAnswerMs, &result)
@@ -228,8 +217,7 @@ double NowMs() {
 }
 
 HWND FindProcessWindow(DWORD processId, const std::wstring& caption, const std::vector<HWND>& except) {
-    // FindWindowExW compares the caption that Windows keeps, and sends the
-    // window no message: a window whose thread is busy cannot hold it up.
+    // FindWindowExW sends no message: a busy window cannot hold it up.
     for (HWND window = nullptr; (window = FindWindowExW(nullptr, window, nullptr, caption.c_str())) != nullptr;) {
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
@@ -261,9 +249,8 @@ std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const s
     startup.cb = sizeof(startup);
     startup.lpDesktop = &desktop[0];
     std::wstring commandLine = L"\"" + path + L"\"";
-    // A start can fail for a moment (a scanner holding the new file), and is
-    // made once more a second later. The program is held until it is in
-    // the job, so that nothing of it escapes the job.
+    // Tried again a second later (a scanner may hold the new file); held
+    // until it is in the job, so that nothing of it escapes.
     for (int attempt = 1;; ++attempt) {
         if (CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                            folder.empty() ? nullptr : folder.c_str(), &startup, &app->info)) {
@@ -289,8 +276,7 @@ std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const s
 }
 
 std::string StartDozemark(DozemarkProcess* app, const std::wstring& path) {
-    // Now and then, under Wine, a program ends at once before it has done
-    // anything; it is started once more.
+    // Now and then, under Wine, a program ends at once: started once more.
     std::string why;
     for (int attempt = 1; attempt <= 2; ++attempt) {
         why = StartProgram(app, path.empty() ? ProgramPath() : path);
@@ -365,8 +351,8 @@ std::string ShownIcon(HWND box) {
     if (IsBlank(shown)) {
         return "an icon with nothing drawn: " + why;
     }
-    // Each of Windows' own, drawn the same size over the same background:
-    // the one closest to what the box shows is the one it shows.
+    // Windows' own, each drawn the same size over the same background: the
+    // closest is the one shown.
     const struct {
         const char* name;
         const wchar_t* id;
@@ -452,8 +438,7 @@ Workers FindWorkers(const DozemarkProcess& app) {
         if (entry.th32OwnerProcessID != app.info.dwProcessId || entry.th32ThreadID == dialogThread) {
             continue;
         }
-        // A thread that has ended since the snapshot cannot be opened, or
-        // has an exit code.
+        // One that has ended since cannot be opened, or has an exit code.
         const OwnedHandle thread(OpenThread(THREAD_QUERY_INFORMATION | THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT,
                                             FALSE, entry.th32ThreadID));
         DWORD exitCode = 0;
@@ -521,8 +506,7 @@ bool OpenWithin(HWND window, std::string* answer) {
 }
 
 void LendFrom(BorrowedClipboard* clipboard, HWND window) {
-    // Data that its program renders only when asked waits for that program,
-    // which is first asked whether it answers at all.
+    // A program that renders its data only when asked must answer at all.
     HWND owner = GetClipboardOwner();
     DWORD_PTR answer = 0;
     if (owner && !IsClipboardFormatAvailable(LentFormat()) &&
@@ -630,10 +614,9 @@ RunObservation PressRun(const DozemarkProcess& app, const std::vector<HWND>& exc
     const auto reported = [&] { return FindProcessWindow(app.info.dwProcessId, kReportCaption, except) != nullptr; };
     const double pressed = NowMs();
     Press(app.dialog, IDC_RUN);
-    // The run is under way once the dialog's thread leaves a message
-    // unanswered for half a second (idle, it answers at once) and, with the
-    // thread option, once the worker runs: the window is looked at while the
-    // worker is there, between the calls that put it away and bring it back.
+    // Under way once the dialog leaves a message unanswered for half a second
+    // (idle, it answers at once) and the worker, if any, runs: between the
+    // calls that put the window away and bring it back.
     seen.respondedDuring = !PollUntil(kAnswerMs, [&] { return reported() || !IsResponsive(app.dialog, 500); });
     if (onThread) {
         PollUntil(kAnswerMs, [&] { return reported() || FindWorkers(app).count != 0; });

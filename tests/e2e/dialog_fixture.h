@@ -30,8 +30,7 @@ protected:
     RunObservation PressRun() { return ::PressRun(app_, reports_); }
 
     // Presses Run and checks that the run lasted one second, left 1 in the
-    // seconds field and was reported; closes the report. *seen, if given,
-    // receives what the run looked like.
+    // field and was reported; closes the report. *seen gets what it saw.
     void ExpectOneSecondRun(RunObservation* seen = nullptr) {
         RunObservation observed = PressRun();
         if (seen) {
@@ -40,9 +39,10 @@ protected:
         ASSERT_NE(nullptr, observed.report) << "no report within " << kReportMs / 1000 << " s";
         EXPECT_EQ("1", Narrow(Seconds()));
         // The run ends after 1,000 ms by its own clock, which may be a step
-        // behind the counter the press was timed with.
+        // behind the counter the press was timed with. How long it slept, by
+        // that clock, does not depend on how busy the test program was.
         EXPECT_GE(observed.msToReport + kClockStepMs, 1000.0);
-        EXPECT_LT(observed.msToReport, 8000.0) << "longer than a one-second run";
+        EXPECT_LT(SleptMs(observed.reportText), 30000u) << "longer than a one-second run";
         CloseReport(observed.report);
         EXPECT_TRUE(IsResponsive(app_.dialog));
     }

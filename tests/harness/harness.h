@@ -54,9 +54,7 @@ struct OwnedHandle {
     explicit operator bool() const { return handle && handle != INVALID_HANDLE_VALUE; }
 };
 
-// Waits, answering meanwhile what is sent or posted to this thread's windows:
-// the clipboard's owner is asked for what it holds, and told when another
-// program empties it.
+// Waits, answering meanwhile what is sent or posted to this thread's windows.
 inline void Settle(DWORD ms = 150) {
     const ULONGLONG until = GetTickCount64() + ms;
     for (ULONGLONG now = GetTickCount64();; now = GetTickCount64()) {
@@ -71,8 +69,7 @@ inline void Settle(DWORD ms = 150) {
     }
 }
 
-// Asks `done` every 20 ms until it says yes or timeoutMs has passed; whether
-// it said yes.
+// Whether `done`, asked every 20 ms, said yes within timeoutMs.
 template <typename Done>
 bool PollUntil(DWORD timeoutMs, Done done) {
     for (const ULONGLONG deadline = GetTickCount64() + timeoutMs;; Settle(20)) {

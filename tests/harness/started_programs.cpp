@@ -26,11 +26,8 @@ int EndStartedPrograms() {
     QueryInformationJobObject(StartedProgramsJob(), JobObjectBasicProcessIdList, &ids, sizeof(ids), nullptr);
     int running = 0;
     for (DWORD i = 0; i < ids.list.NumberOfProcessIdsInList && i < 64; ++i) {
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(ids.list.ProcessIdList[i]));
-        running += process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-        if (process) {
-            CloseHandle(process);
-        }
+        const OwnedHandle process(OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(ids.list.ProcessIdList[i])));
+        running += process && WaitForSingleObject(process.handle, 0) == WAIT_TIMEOUT;
     }
     if (running) {
         TerminateJobObject(StartedProgramsJob(), 1);

@@ -1,9 +1,5 @@
-// The main of every Windows test program, under CTest and in the test kit
-// (docs/testing-on-windows.md says why each part is there): results written
-// through wide paths, a time limit per test, the tests on a thread of their
-// own on a desktop of their own, the started programs there and in a job
-// that ends them, loader failures as exit codes, the PC kept awake, and the
-// code pages printed.
+// The main of every Windows test program, under CTest and in the test kit;
+// docs/testing-on-windows.md says why each part is there.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -71,9 +67,8 @@ class ResultRecorder : public testing::EmptyTestEventListener {
     }
 };
 
-// Text made safe for XML: markup escaped, and anything but printable ASCII,
-// tab and line feed replaced. (The tests' messages are ASCII: they show
-// wide text as \uXXXX.)
+// Markup escaped, anything but printable ASCII, tab and line feed replaced
+// (the tests' messages show wide text as \uXXXX).
 std::string XmlText(const std::string& text) {
     std::string out;
     for (const char c : text) {
@@ -90,16 +85,7 @@ std::string XmlText(const std::string& text) {
     return out;
 }
 
-size_t Count(const std::vector<TestRecord>& records, Outcome outcome) {
-    size_t count = 0;
-    for (const TestRecord& record : records) {
-        count += record.outcome == outcome;
-    }
-    return count;
-}
-
-// The results in GoogleTest's XML form, as far as the kit reads it: a
-// testcase per test that ran, with its failure or skip message.
+// GoogleTest's XML form, as far as the kit reads it.
 std::string ResultsXml(const std::vector<TestRecord>& records) {
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"AllTests\">\n";
     for (const TestRecord& record : records) {
@@ -118,8 +104,8 @@ std::string ResultsXml(const std::vector<TestRecord>& records) {
     return xml + "</testsuites>\n";
 }
 
-// Writes the XML file, if one was asked for, making its folder as GoogleTest
-// does; says so on stderr if it cannot be written. Called with gLock held.
+// Writes the XML file asked for, making its folder as GoogleTest does.
+// Called with gLock held.
 bool WriteResults() {
     if (gXmlPath.empty()) {
         return true;
@@ -146,14 +132,8 @@ void Print(const std::string& text) {
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
-std::string Tests(size_t n) {
-    return std::to_string(n) + (n == 1 ? " test" : " tests");
-}
-
-// The running test has run past its time: it is recorded as failed, the
-// results are written, GoogleTest's summary lines printed (the kit counts
-// them), the programs it started ended, and the program ends. Called with
-// gLock held; does not return.
+// Records the running test as failed, writes the results, ends the started
+// programs and the program. Called with gLock held.
 [[noreturn]] void EndTimedOutTest() {
     TestRecord record = gRunning;
     record.outcome = Outcome::Failed;
@@ -163,18 +143,20 @@ std::string Tests(size_t n) {
     gRecords.push_back(record);
     const int ended = EndStartedPrograms();
     WriteResults();
+    // GoogleTest's summary lines, as the kit counts them.
+    size_t counts[3] = {};
+    std::string failed;
+    for (const TestRecord& done : gRecords) {
+        ++counts[static_cast<int>(done.outcome)];
+        failed += done.outcome == Outcome::Failed ? "[  FAILED  ] " + done.suite + "." + done.name + "\n" : "";
+    }
     std::string summary = "\n[ TIME OUT ] " + record.suite + "." + record.name + " " + record.failures + " (" +
-                          std::to_string(ended) + " started program(s) ended)\n";
-    summary += "[  PASSED  ] " + Tests(Count(gRecords, Outcome::Passed)) + ".\n";
-    if (const size_t skipped = Count(gRecords, Outcome::Skipped)) {
-        summary += "[  SKIPPED ] " + Tests(skipped) + ", listed below:\n";
+                          std::to_string(ended) + " started program(s) ended)\n[  PASSED  ] " +
+                          std::to_string(counts[0]) + " tests.\n";
+    if (counts[2]) {
+        summary += "[  SKIPPED ] " + std::to_string(counts[2]) + " tests, listed below:\n";
     }
-    summary += "[  FAILED  ] " + Tests(Count(gRecords, Outcome::Failed)) + ", listed below:\n";
-    for (const TestRecord& failed : gRecords) {
-        if (failed.outcome == Outcome::Failed) {
-            summary += "[  FAILED  ] " + failed.suite + "." + failed.name + "\n";
-        }
-    }
+    summary += "[  FAILED  ] " + std::to_string(counts[1]) + " tests, listed below:\n" + failed;
     Print(summary);
     TerminateProcess(GetCurrentProcess(), 1);
     for (;;) {
@@ -193,16 +175,10 @@ DWORD WINAPI WatchTheClock(void*) {
     }
 }
 
-// The programs the tests start run on a desktop of this program's own: the
-// user's keyboard and mouse never reach it, its windows never take the
-// user's focus, and no other test program's windows cover them. The tests
-// run on a thread that moves there too, as window messages pass only
-// between windows of one desktop: a fresh thread, which has no window or
-// hook that would keep it from moving (a DLL loaded at start may have made
-// one on the main thread). The main thread stays on the user's desktop.
-// Wine gives a desktop a window of its own only where its settings name the
-// desktop's size (without one, every window shown or hidden there waits
-// two seconds): under Wine, the size is named while the program runs.
+// The tests and the programs they start run on a desktop of their own, out
+// of the user's reach; the tests on a fresh thread, which has no window or
+// hook to keep it from moving there. Under Wine, a desktop whose size its
+// settings do not name waits two seconds at every show or hide.
 const wchar_t kWineDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
 
 std::wstring DesktopName() {
@@ -226,9 +202,8 @@ DWORD WINAPI RunTestsOnTheirDesktop(void* result) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    // A program that cannot load (a missing or blocked DLL) ends with an
-    // exit code, which the test reports, instead of opening a box on the
-    // user's screen; the programs the tests start inherit the mode.
+    // A started program that cannot load ends with an exit code, instead of
+    // opening a box on the user's screen: they inherit the mode.
     SetErrorMode(SEM_FAILCRITICALERRORS);
     std::vector<wchar_t*> args;
     const wchar_t kXmlOption[] = L"--gtest_output=xml:";

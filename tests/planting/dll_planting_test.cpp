@@ -39,10 +39,10 @@ void Skip(const std::string& why) {
     GTEST_SKIP() << why;
 }
 
-// Under Wine, a DLL that Wine has built in is taken from beside a program
-// only when WINEDLLOVERRIDES puts the native copy first, as CTest does for
-// these tests; Windows needs no such setting. Skips the test, saying why,
-// where a planted `dll` ("winmm", say) could not be loaded; whether it did.
+// Under Wine a built-in DLL is taken from beside a program only where
+// WINEDLLOVERRIDES puts the native copy first, as CTest does; Windows needs
+// no setting. Skips the test, saying why, where a planted `dll` could not
+// load; whether it did.
 bool SkippedUnlessAPlantCanLoad(const std::wstring& dll) {
     wchar_t overrides[1024] = L"";
     const DWORD length = GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, ARRAYSIZE(overrides));
@@ -105,8 +105,8 @@ TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
     if (SkippedUnlessAPlantCanLoad(L"winmm")) {
         return;
     }
-    // Named as built: a copy named after a program in System32, beside an
-    // unsigned winmm.dll, is what antivirus takes for DLL side-loading.
+    // Not named after a program in System32: antivirus takes that, beside an
+    // unsigned winmm.dll, for DLL side-loading.
     const std::wstring folder =
         PlantBeside(L"planted-control", TestsFolder() + L"static_winmm_control.exe", L"static_winmm_control.exe");
     DozemarkProcess control;
@@ -118,18 +118,16 @@ TEST(DllPlanting, ControlProgramWithStaticWinmmLoadsThePlant) {
 
 namespace {
 
-// Starts Dozemark beside a planted winmm.dll in a fresh folder and makes one
-// one-second run per entry of timerPeriodRuns (the timer option on or off),
-// checking after each that winmm came from System32 and the plant was never
-// loaded.
+// Starts Dozemark beside a planted winmm.dll and makes a one-second run per
+// entry (the timer option on or off), checking after each that winmm came
+// from System32 and the plant was never loaded.
 void ExpectPlantNeverLoaded(const std::wstring& folderName, std::initializer_list<bool> timerPeriodRuns) {
     const std::wstring folder = PlantBeside(folderName, ProgramPath(), L"dozemark.exe");
     DozemarkProcess app;
     ASSERT_EQ("", StartDozemark(&app, folder + L"dozemark.exe"));
     EXPECT_FALSE(DecoyWasLoaded(folder)) << "loaded at start";
-    // An input method, a global hook or a screen reader may load winmm.dll
-    // from System32 while the dialog is made: only the planted folder's is
-    // a fault.
+    // An input method or a hook may load winmm.dll from System32 meanwhile:
+    // only the planted folder's is a fault.
     const std::wstring early = Lower(ModulePathIn(app.info.dwProcessId, L"winmm.dll"));
     EXPECT_NE(0u, early.find(Lower(folder))) << "winmm.dll came from the planted folder before the first run";
     printf("winmm.dll before the first run: %s\n", early.empty() ? "not loaded" : Narrow(early).c_str());
@@ -169,10 +167,8 @@ TEST(DllPlanting, FirstRunWithoutTimerPeriodNeverLoadsThePlant) {
     ExpectPlantNeverLoaded(L"planted-dozemark-no-period", {false});
 }
 
-// The theming component, uxtheme.dll, is loaded into the process by name
-// while the dialog is made, before any run, and it is not a KnownDLL. The
-// program restricts the DLL search to System32 before it makes the dialog,
-// so a copy beside it is never loaded.
+// uxtheme.dll, not a KnownDLL, is loaded by name while the dialog is made;
+// the DLL search is restricted to System32 before that.
 TEST(DllPlanting, DialogNeverLoadsAPlantedThemeDll) {
     if (SkippedUnlessAPlantCanLoad(L"uxtheme")) {
         return;

@@ -74,7 +74,7 @@ TEST(MeasureSleepWin32, ThreadRunEndsWithExitCodeZero) {
     const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureSleep, &params, 0, &threadId);
     ASSERT_NE(0u, thread);
     HANDLE handle = reinterpret_cast<HANDLE>(thread);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle, 10000)) << "worker still running after 10 s";
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(handle, 60000)) << "a one-second worker still running after 60 s";
     DWORD exitCode = 12345;
     ASSERT_TRUE(GetExitCodeThread(handle, &exitCode));
     EXPECT_EQ(0u, exitCode);
