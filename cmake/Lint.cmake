@@ -3,7 +3,8 @@
 # cppcheck run beside the compiler on every C++ file that is compiled, so a
 # new file is analysed as soon as a target builds it. Any finding fails
 # that file's compile. GoogleTest is not ours, and is left out
-# (tests/CMakeLists.txt).
+# (tests/CMakeLists.txt). scripts/lint.sh runs the same cppcheck once more
+# over all those files together, for its cross-file checks.
 #
 # cppcheck is given each file's own defines and include folders, and checks
 # every configuration of its #if branches (--force), not only the one those
@@ -18,7 +19,8 @@
 find_program(DOZEMARK_CLANG_TIDY clang-tidy REQUIRED)
 find_program(DOZEMARK_CPPCHECK cppcheck REQUIRED)
 set(CMAKE_CXX_CLANG_TIDY ${DOZEMARK_CLANG_TIDY} --quiet)
-set(CMAKE_CXX_CPPCHECK ${DOZEMARK_CPPCHECK} --enable=warning,style,performance,portability --std=c++17
+set(DOZEMARK_CPPCHECK_COMMAND ${DOZEMARK_CPPCHECK} --enable=warning,style,performance,portability --std=c++17
     --force --inline-suppr --quiet --error-exitcode=1
     --suppress=constParameter:${PROJECT_SOURCE_DIR}/tests/* --suppress=useStlAlgorithm
-    --suppress=missingIncludeSystem)
+    --suppress=missingIncludeSystem CACHE INTERNAL "cppcheck as the lint build runs it, for scripts/lint.sh too")
+set(CMAKE_CXX_CPPCHECK ${DOZEMARK_CPPCHECK_COMMAND})
