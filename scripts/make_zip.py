@@ -1,12 +1,15 @@
 #!/usr/bin/python3
 """Writes a zip archive that is the same, byte for byte, whenever it is made
-from the same files: entries in the order given, every one with the same
-time stamp, MS-DOS attributes and no extra fields.
+from the same files: entries in the order given, every one deflated with the
+same time stamp, MS-DOS attributes and no extra fields. cmake/PackArchives.cmake
+calls it, with the texts already as Windows users expect them.
 
-Text files are written as a Windows user expects them: *.cmd and *.txt with
-CRLF line ends, and a *.txt that is not plain ASCII with a UTF-8 byte-order
-mark, so that every Notepad reads it as UTF-8. (cmd.exe must not see a
-byte-order mark.)
+Why not CMake's own zip writer: libarchive, behind both file(ARCHIVE_CREATE
+... FORMAT zip) and CPack's ZIP generator, gives every entry a Unix extra
+field with the builder's uid and gid, and the file's Unix permission bits,
+and CMake 3.25 has no option to leave them out (with MTIME, the files' access
+and change times stay in its time-stamp field too). Two users' builds of one
+commit would differ, and each archive would carry its builder's user id.
 
 usage: make_zip.py OUTPUT EPOCH NAME=PATH [NAME=PATH ...]
   EPOCH  seconds since 1970 (the commit's time), the entries' time stamp
@@ -15,17 +18,6 @@ usage: make_zip.py OUTPUT EPOCH NAME=PATH [NAME=PATH ...]
 import sys
 import time
 import zipfile
-
-
-def Contents(name, path):
-    with open(path, "rb") as source:
-        data = source.read()
-    lower = name.lower()
-    if lower.endswith(".cmd") or lower.endswith(".txt"):
-        data = data.replace(b"\r\n", b"\n").replace(b"\n", b"\r\n")
-        if lower.endswith(".txt") and not data.isascii() and not data.startswith(b"\xef\xbb\xbf"):
-            data = b"\xef\xbb\xbf" + data
-    return data
 
 
 def main(args):
@@ -42,7 +34,8 @@ def main(args):
             info.create_system = 0
             info.external_attr = 0x20  # FILE_ATTRIBUTE_ARCHIVE
             info.compress_type = zipfile.ZIP_DEFLATED
-            archive.writestr(info, Contents(name, path), compresslevel=9)
+            with open(path, "rb") as source:
+                archive.writestr(info, source.read(), compresslevel=9)
     return 0
 
 

@@ -8,12 +8,15 @@
 #   same way;
 # - both exes have the hardening properties that their toolchain can give
 #   (scripts/check_hardening.py reads them from the PE headers).
-# The Clang exe is the one released: smaller, and CET-compatible. From each
-# of the two Clang builds it packs the release archive and the test kit
-# (whose test programs come from the same build), checks that both builds
-# give the same archives, that they hold the files they must hold and that
-# the kit's dozemark.exe is the archive's, and writes them with SHA256SUMS
-# to build/dist.
+# The Clang exe is the one released: smaller, and CET-compatible. Each of
+# the two Clang builds packs the release archive and the test kit (whose
+# test programs come from the same build) with its dist target
+# (cmake/Package.cmake); the script checks that both builds give the same
+# archives, that they hold the files they must hold and that the kit's
+# dozemark.exe is the archive's, and copies them with SHA256SUMS to
+# build/dist.
+# What is left here is what no one build can do: compare two builds, and
+# hold the exe to its limits.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -43,7 +46,7 @@ for toolchain in clang gcc; do
         if [ "$toolchain" = "$released" ]; then
             # The test programs too, for the test kit.
             quietly cmake --preset "$preset" -B "$dir" -DDOZEMARK_TESTS=ON
-            quietly cmake --build "$dir" --target dozemark size_floor test_kit
+            quietly cmake --build "$dir" --target dozemark size_floor dist
         else
             quietly cmake --preset "$preset" -B "$dir"
             quietly cmake --build "$dir" --target dozemark size_floor
@@ -84,80 +87,51 @@ done
 echo "hardening, read from the PE headers:"
 /usr/bin/python3 "$root/scripts/check_hardening.py" "${hardening[@]}" || status=1
 
-# The archives. Their time stamps are the commit's time, so that every
-# build of one commit gives the same bytes.
+# The archives, as each Clang build's dist target packed them
+# (cmake/Package.cmake).
 build=$root/build/release-windows-$released
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build-a/CMakeCache.txt")
-epoch=$(git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0)
 release=dozemark-$version-win64.zip
 kit=dozemark-$version-win64-tests.zip
-
-# pack BUILD_DIR OUTPUT_FOLDER: both archives from one build.
-pack() {
-    local dir=$1 out=$2
-    mkdir -p "$out"
-    rm -f "$out"/*.zip "$out"/README.txt
-    /usr/bin/python3 "$root/scripts/make_readme.py" "$root/docs/README.ja.md" "$root/docs/readme-english.txt" \
-        "$version" "$out/README.txt"
-    /usr/bin/python3 "$root/scripts/make_zip.py" "$out/$release" "$epoch" \
-        "dozemark.exe=$dir/dozemark.exe" "LICENSE.txt=$root/LICENSE" "README.txt=$out/README.txt"
-    local entries=("dozemark.exe=$dir/dozemark.exe" "LICENSE.txt=$root/LICENSE"
-        "run-tests.cmd=$root/tests/kit/run-tests.cmd" "tests/programs.txt=$dir/test-kit-programs.txt")
-    local file
-    while read -r file; do
-        entries+=("tests/$(basename "$file")=$file")
-    done <"$dir/test-kit-files.txt"
-    /usr/bin/python3 "$root/scripts/make_zip.py" "$out/$kit" "$epoch" "${entries[@]}"
-}
+dist=$root/build/dist
+rm -rf "$dist"
+mkdir -p "$dist"
+for file in "$release" "$kit" SHA256SUMS; do
+    if ! cmp -s "$build-a/dist/$file" "$build-b/dist/$file"; then
+        echo "FAIL $file: two builds of the same sources differ"
+        status=1
+    fi
+    cp "$build-a/dist/$file" "$dist/" || status=1
+done
 
 # names ZIP: the archive's entries, one a line.
 names() {
-    /usr/bin/python3 -c 'import sys, zipfile; print("\n".join(zipfile.ZipFile(sys.argv[1]).namelist()))' "$1"
+    cmake -E tar tf "$dist/$1" 2>/dev/null || true
 }
-
-# entry ZIP NAME: the bytes of one entry.
-entry() {
-    /usr/bin/python3 -c 'import sys, zipfile; sys.stdout.buffer.write(zipfile.ZipFile(sys.argv[1]).read(sys.argv[2]))' \
-        "$1" "$2"
-}
-
-dist=$root/build/dist
-rm -rf "$dist"
-for copy in a b; do
-    pack "$build-$copy" "$build-$copy/dist"
-done
-mkdir -p "$dist"
-for archive in "$release" "$kit"; do
-    if ! cmp -s "$build-a/dist/$archive" "$build-b/dist/$archive"; then
-        echo "FAIL $archive: two builds of the same sources differ"
-        status=1
-    fi
-    cp "$build-a/dist/$archive" "$dist/"
-done
 # expect ZIP NAME...: fails unless the archive holds every NAME.
 expect() {
     local archive=$1 held name
     shift
-    held=$(names "$dist/$archive")
+    held=$(names "$archive")
     for name in "$@"; do
         grep -qx -- "$name" <<<"$held" || { echo "FAIL $archive: no $name"; status=1; }
     done
 }
 expect "$release" dozemark.exe LICENSE.txt README.txt
-expected=(dozemark.exe LICENSE.txt run-tests.cmd tests/programs.txt)
-while read -r file; do
-    expected+=("tests/$(basename "$file")")
-done <"$build-a/test-kit-files.txt"
-expect "$kit" "${expected[@]}"
-grep -q '^tests/.*_tests\.exe$' <<<"$(names "$dist/$kit")" || { echo "FAIL $kit: no test program"; status=1; }
-if ! cmp -s <(entry "$dist/$release" dozemark.exe) <(entry "$dist/$kit" dozemark.exe) ||
-    ! cmp -s <(entry "$dist/$release" dozemark.exe) "$build-a/dozemark.exe"; then
-    echo "FAIL the test kit's dozemark.exe is not the released one"
-    status=1
-fi
-(cd "$dist" && sha256sum "$release" "$kit" >SHA256SUMS)
+mapfile -t programs < <(sed 's|.*/|tests/|' "$build-a/test-kit-files.txt")
+expect "$kit" dozemark.exe LICENSE.txt run-tests.cmd tests/programs.txt "${programs[@]}"
+grep -q '^tests/.*_tests\.exe$' <<<"$(names "$kit")" || { echo "FAIL $kit: no test program"; status=1; }
+unpacked=$(mktemp -d)
+trap 'rm -rf "$unpacked"' EXIT
 for archive in "$release" "$kit"; do
-    echo "$archive: $(stat -c %s "$dist/$archive") bytes, $(names "$dist/$archive" | tr '\n' ' ')"
+    if ! (mkdir "$unpacked/$archive" && cd "$unpacked/$archive" && cmake -E tar xf "$dist/$archive" dozemark.exe) ||
+        ! cmp -s "$unpacked/$archive/dozemark.exe" "$build-a/dozemark.exe"; then
+        echo "FAIL $archive: its dozemark.exe is not the released one"
+        status=1
+    fi
+done
+for archive in "$release" "$kit"; do
+    echo "$archive: $(stat -c %s "$dist/$archive") bytes, $(names "$archive" | tr '\n' ' ')"
 done
 cat "$dist/SHA256SUMS"
 exit $status

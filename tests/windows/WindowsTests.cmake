@@ -65,7 +65,7 @@ set_tests_properties(DllPlanting.ControlProgramWithStaticWinmmLoadsThePlant DllP
 set_tests_properties(DllPlanting.DialogNeverLoadsAPlantedThemeDll PROPERTIES ENVIRONMENT
     "WINEDLLOVERRIDES=uxtheme=n,b")
 
-# The test kit that runs on Windows without CMake (scripts/release.sh packs
+# The test kit that runs on Windows without CMake (cmake/Package.cmake packs
 # it): every test program and what the tests need beside them, listed in
 # test-kit-files.txt. In the kit they lie in tests\, and the program in the
 # folder above, where the tests look for it. tests\programs.txt names each
