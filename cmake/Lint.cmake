@@ -3,7 +3,7 @@
 # cppcheck run beside the compiler on every C++ file that is compiled, so a
 # new file is analysed as soon as a target builds it. Any finding fails
 # that file's compile. GoogleTest is not ours, and is left out
-# (tests/CMakeLists.txt). scripts/lint.sh runs the same cppcheck once more
+# (CMakeLists.txt). scripts/lint.sh runs the same cppcheck once more
 # over all those files together, for its cross-file checks.
 #
 # cppcheck is given each file's own defines and include folders, and checks

@@ -1,8 +1,8 @@
 // Starts and ends threads inside every running dozemark.exe, as Windows'
 // own components do in any GUI process (the loader's workers, thread pools,
 // input methods): a thread of 60 ms every 150 ms. The test kit's check runs
-// the dialog tests beside it, so that a test that counts the process's
-// threads instead of the run's worker fails here as it would on Windows.
+// the whole kit beside it, so that a test that counts the process's threads
+// instead of the run's worker fails here as it would on Windows.
 //
 // usage: thread_noise FILE FOLDER
 //   runs while FILE exists, in every dozemark.exe that lies in FOLDER

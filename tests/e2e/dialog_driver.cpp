@@ -135,14 +135,10 @@ void PutOnClipboard(UINT format, const void* bytes, size_t size) {
 }
 
 // Keeps the clipboard's data out of its history and the cloud clipboard.
-UINT NotForHistoryFormat() {
-    return RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing");
-}
+UINT NotForHistoryFormat() { return RegisterClipboardFormatW(L"ExcludeClipboardContentFromMonitorProcessing"); }
 
 // Marks a test's text, another kit's too: never kept as the user's.
-UINT LentFormat() {
-    return RegisterClipboardFormatW(L"Dozemark test text");
-}
+UINT LentFormat() { return RegisterClipboardFormatW(L"Dozemark test text"); }
 
 // A bitmap of this process's own to draw into and read back.
 struct Canvas {
@@ -205,9 +201,7 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                : 0;
 }
 
-DozemarkProcess::~DozemarkProcess() {
-    StopDozemark(this);
-}
+DozemarkProcess::~DozemarkProcess() { StopDozemark(this); }
 
 double NowMs() {
     LARGE_INTEGER now, frequency;
@@ -382,9 +376,7 @@ std::string ShownIcon(HWND box) {
     return closest;
 }
 
-bool IsChecked(HWND dialog, int id) {
-    return Send(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
-}
+bool IsChecked(HWND dialog, int id) { return Send(GetDlgItem(dialog, id), BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 void SetChecked(HWND dialog, int id, bool checked) {
     Send(GetDlgItem(dialog, id), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -394,9 +386,7 @@ void Press(HWND dialog, int id) {
     PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-void PressOk(HWND box) {
-    Press(box, IDOK);
-}
+void PressOk(HWND box) { Press(box, IDOK); }
 
 void Type(HWND control, const std::wstring& text) {
     for (wchar_t c : text) {

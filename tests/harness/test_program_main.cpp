@@ -181,9 +181,7 @@ DWORD WINAPI WatchTheClock(void*) {
 // settings do not name waits two seconds at every show or hide.
 const wchar_t kWineDesktops[] = L"Software\\Wine\\Explorer\\Desktops";
 
-std::wstring DesktopName() {
-    return L"Dozemark tests " + std::to_wstring(GetCurrentProcessId());
-}
+std::wstring DesktopName() { return L"Dozemark tests " + std::to_wstring(GetCurrentProcessId()); }
 
 DWORD WINAPI RunTestsOnTheirDesktop(void* result) {
     if (OptionalFunction<void (*)()>(L"ntdll.dll", "wine_get_version")) {

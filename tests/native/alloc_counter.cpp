@@ -56,41 +56,15 @@ void Release(void* block) {
 
 } // namespace
 
-int64_t LiveHeapBytes() {
-    return gLiveBytes.load();
-}
+int64_t LiveHeapBytes() { return gLiveBytes.load(); }
+int64_t LiveHeapBlocks() { return gLiveBlocks.load(); }
+int64_t LiveBigBlocks() { return gLiveBig.load(); }
 
-int64_t LiveHeapBlocks() {
-    return gLiveBlocks.load();
-}
-
-int64_t LiveBigBlocks() {
-    return gLiveBig.load();
-}
-
-FakesOwnHeap::FakesOwnHeap() {
-    ++tFakesOwn;
-}
-
-FakesOwnHeap::~FakesOwnHeap() {
-    --tFakesOwn;
-}
-
-void* operator new(size_t size) {
-    return Allocate(size);
-}
-void* operator new[](size_t size) {
-    return Allocate(size);
-}
-void operator delete(void* block) noexcept {
-    Release(block);
-}
-void operator delete[](void* block) noexcept {
-    Release(block);
-}
-void operator delete(void* block, size_t) noexcept {
-    Release(block);
-}
-void operator delete[](void* block, size_t) noexcept {
-    Release(block);
-}
+FakesOwnHeap::FakesOwnHeap() { ++tFakesOwn; }
+FakesOwnHeap::~FakesOwnHeap() { --tFakesOwn; }
+void* operator new(size_t size) { return Allocate(size); }
+void* operator new[](size_t size) { return Allocate(size); }
+void operator delete(void* block) noexcept { Release(block); }
+void operator delete[](void* block) noexcept { Release(block); }
+void operator delete(void* block, size_t) noexcept { Release(block); }
+void operator delete[](void* block, size_t) noexcept { Release(block); }

@@ -197,9 +197,7 @@ const OsCalls kFakeOsCalls = {
 
 } // namespace
 
-const OsCalls& FakeOsCalls() {
-    return kFakeOsCalls;
-}
+const OsCalls& FakeOsCalls() { return kFakeOsCalls; }
 
 void Record(std::vector<std::string>& calls, const std::string& call) {
     const FakesOwnHeap own;

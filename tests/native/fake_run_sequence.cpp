@@ -122,9 +122,7 @@ void ResetFakes(OsFault fault, ThrottlingPolicy policy, RunFault runFault, Threa
     gFakeUi.worker = worker;
 }
 
-void PressRun(const RunOptions& options) {
-    RunMeasurementSequence(&gWindowToken, options, kFakeCalls);
-}
+void PressRun(const RunOptions& options) { RunMeasurementSequence(&gWindowToken, options, kFakeCalls); }
 
 std::string FakeProblems() {
     std::string problems;

@@ -64,26 +64,3 @@ set_tests_properties(DllPlanting.ControlProgramWithStaticWinmmLoadsThePlant DllP
     DllPlanting.FirstRunWithoutTimerPeriodNeverLoadsThePlant PROPERTIES ENVIRONMENT "WINEDLLOVERRIDES=winmm=n,b")
 set_tests_properties(DllPlanting.DialogNeverLoadsAPlantedThemeDll PROPERTIES ENVIRONMENT
     "WINEDLLOVERRIDES=uxtheme=n,b")
-
-# The test kit that runs on Windows without CMake (cmake/Package.cmake packs
-# it): every test program and what the tests need beside them, listed in
-# test-kit-files.txt. In the kit they lie in tests\, and the program in the
-# folder above, where the tests look for it. tests\programs.txt names each
-# test program with the number of its tests, so that the kit knows what it
-# should have run, and about how many seconds it takes.
-get_property(kitTargets GLOBAL PROPERTY DOZEMARK_TEST_PROGRAMS)
-get_property(kitCounts GLOBAL PROPERTY DOZEMARK_TEST_COUNTS)
-list(APPEND kitTargets decoy_winmm static_winmm_control)
-add_custom_target(test_kit)
-add_dependencies(test_kit dozemark ${kitTargets})
-set(kitFiles "")
-foreach(target IN LISTS kitTargets)
-    list(APPEND kitFiles "$<TARGET_FILE:${target}>")
-endforeach()
-file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/test-kit-files.txt CONTENT "$<JOIN:${kitFiles},\n>\n")
-list(JOIN kitCounts "\n" kitCounts)
-file(WRITE ${CMAKE_BINARY_DIR}/test-kit-programs.txt "${kitCounts}\n")
-
-# Programs that are not tests: the run command's screenshot tour, and the
-# noise the test kit's check runs beside the dialog tests.
-add_subdirectory(${PROJECT_SOURCE_DIR}/tools ${CMAKE_BINARY_DIR}/tools)
