@@ -46,11 +46,12 @@ struct ThreadBasics {
 // The code section of the process's first module, its program; the list is
 // read again while it changes.
 bool CodeSection(HANDLE process, ULONG_PTR* code, ULONG_PTR* codeEnd) {
-    HMODULE image = nullptr;
+    HMODULE modules[1] = {};
     IMAGE_DOS_HEADER dos = {};
     IMAGE_NT_HEADERS64 nt = {};
     DWORD needed = 0;
-    if (!PollUntil(kAnswerMs, [&] { return EnumProcessModules(process, &image, sizeof(image), &needed) && image; }) ||
+    HMODULE& image = modules[0];
+    if (!PollUntil(kAnswerMs, [&] { return EnumProcessModules(process, modules, sizeof(modules), &needed) && image; }) ||
         !Read(process, image, &dos) || !Read(process, reinterpret_cast<const BYTE*>(image) + dos.e_lfanew, &nt)) {
         return false;
     }
