@@ -87,7 +87,7 @@ int wmain(int argc, wchar_t** argv) {
     // The default run lasts ten seconds.
     HWND report = WaitForProcessWindow(app.info.dwProcessId, kReportCaption, kReportMs);
     if (!report) {
-        return Fail("no report within 40 s");
+        return Fail("no report within 120 s");
     }
     Settle(500);
     PrintUtf8(MessageBoxText(report));

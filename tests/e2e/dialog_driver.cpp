@@ -44,14 +44,15 @@ struct ThreadBasics {
 };
 
 // The code section of the process's first module, its program; the list is
-// read again while it changes.
+// read again while it changes and the process lives.
 bool CodeSection(HANDLE process, ULONG_PTR* code, ULONG_PTR* codeEnd) {
     HMODULE modules[1] = {};
     IMAGE_DOS_HEADER dos = {};
     IMAGE_NT_HEADERS64 nt = {};
     DWORD needed = 0;
     HMODULE& image = modules[0];
-    if (!PollUntil(kAnswerMs, [&] { return EnumProcessModules(process, modules, sizeof(modules), &needed) && image; }) ||
+    const auto listed = [&] { return EnumProcessModules(process, modules, sizeof(modules), &needed) && image; };
+    if (!PollUntil(kAnswerMs, [&] { return listed() || WaitForSingleObject(process, 0) != WAIT_TIMEOUT; }) || !image ||
         !Read(process, image, &dos) || !Read(process, reinterpret_cast<const BYTE*>(image) + dos.e_lfanew, &nt)) {
         return false;
     }
@@ -182,7 +183,7 @@ std::vector<COLORREF> ChildPixels(HWND window, HWND child, int* width, int* heig
     *height = inner.bottom - inner.top;
     Canvas canvas(outer.right - outer.left, outer.bottom - outer.top);
     *printed = PrintWindow(window, canvas.memory, 0) != FALSE;
-    *why = *printed ? "PrintWindow drew nothing" : "PrintWindow failed with error " + std::to_string(GetLastError());
+    *why = *printed ? "PrintWindow drew nothing" : "PrintWindow failed";
     std::vector<COLORREF> pixels = canvas.Pixels(inner.left - outer.left, inner.top - outer.top, *width, *height);
     if (IsBlank(pixels) && OptionalFunction<void (*)()>(L"ntdll.dll", "wine_get_version")) {
         BitBlt(canvas.memory, 0, 0, *width, *height, canvas.screen, inner.left, inner.top, SRCCOPY);
@@ -260,8 +261,8 @@ std::string StartProgram(DozemarkProcess* app, const std::wstring& path, const s
         std::string why = "AssignProcessToJobObject failed with error " + std::to_string(GetLastError());
         BOOL inJob = FALSE;
         if (IsProcessInJob(GetCurrentProcess(), nullptr, &inJob) && inJob) {
-            why += ": this test program runs in a job (a sandbox or a management tool started it) that lets no job "
-                   "be made inside it; start run-tests.cmd from Explorer or a plain command prompt";
+            why += ": this test program runs in a job that refuses one nested in it (one with UI limits, say, from a "
+                   "sandbox or a management tool); start run-tests.cmd from Explorer or a plain command prompt";
         }
         StopDozemark(app);
         return why;
@@ -417,10 +418,7 @@ Workers FindWorkers(const DozemarkProcess& app) {
     ULONG_PTR code = 0, codeEnd = 0;
     const OwnedHandle snapshot(Snapshot(TH32CS_SNAPTHREAD, 0));
     if (!query || !CodeSection(app.info.hProcess, &code, &codeEnd) || !snapshot) {
-        found.threads = "cannot read the program's code section or its threads (error " +
-                        std::to_string(GetLastError()) + ")";
-        found.count = -1;
-        return found;
+        return {-1, "cannot read the program's code or its threads (error " + std::to_string(GetLastError()) + ")"};
     }
     const DWORD dialogThread = GetWindowThreadProcessId(app.dialog, nullptr);
     THREADENTRY32 entry = {};
@@ -467,14 +465,16 @@ std::wstring ModulePathIn(DWORD processId, const wchar_t* module) {
 
 namespace {
 
-// Keeps what the clipboard holds in `formats`: "" or why it cannot.
+// Keeps what the clipboard holds in `formats`: "" or why it cannot. What asks
+// to stay out of the clipboard history (a password, say) is not even read.
 std::string KeepWhatIsThere(std::vector<BorrowedClipboard::Saved>* formats) {
+    if (IsClipboardFormatAvailable(NotForHistoryFormat()) ||
+        IsClipboardFormatAvailable(RegisterClipboardFormatW(L"CanIncludeInClipboardHistory"))) {
+        return "cannot keep: it asks to be kept out of the clipboard history";
+    }
     for (UINT format = EnumClipboardFormats(0); format; format = EnumClipboardFormats(format)) {
         const Keeping how = HowToKeep(format);
-        if (how == Keeping::Impossible) {
-            return "cannot keep: it holds data of format " + std::to_string(format) + ", which is not copied";
-        }
-        HANDLE data = how == Keeping::MadeAgain ? nullptr : GetClipboardData(format);
+        HANDLE data = how == Keeping::MadeAgain || how == Keeping::Impossible ? nullptr : GetClipboardData(format);
         if (data && how == Keeping::MetafileBits) {
             auto* metafile = static_cast<HENHMETAFILE>(data);
             std::vector<char> bits(GetEnhMetaFileBits(metafile, 0, nullptr));
@@ -483,9 +483,12 @@ std::string KeepWhatIsThere(std::vector<BorrowedClipboard::Saved>* formats) {
         } else if (const char* bytes = data ? static_cast<const char*>(GlobalLock(data)) : nullptr) {
             formats->push_back({format, std::vector<char>(bytes, bytes + GlobalSize(data))});
             GlobalUnlock(data);
+        } else if (how != Keeping::MadeAgain) {
+            return "cannot keep: its data of format " + std::to_string(format) + " is not copied or cannot be read";
         }
     }
-    return "";
+    // Zero with ERROR_SUCCESS is the end of the list; anything else, a failure.
+    return GetLastError() == ERROR_SUCCESS ? "" : "cannot keep: its formats cannot be listed";
 }
 
 bool OpenWithin(HWND window, std::string* answer) {
@@ -502,7 +505,7 @@ void LendFrom(BorrowedClipboard* clipboard, HWND window) {
     DWORD_PTR answer = 0;
     if (owner && !IsClipboardFormatAvailable(LentFormat()) &&
         !SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kAnswerMs, &answer)) {
-        clipboard->answer = "cannot keep: the program that put it there does not answer";
+        clipboard->answer = "cannot keep: its owner does not answer (error " + std::to_string(GetLastError()) + ")";
         return;
     }
     if (!OpenWithin(window, &clipboard->answer)) {
@@ -528,24 +531,22 @@ void LendFrom(BorrowedClipboard* clipboard, HWND window) {
 }
 
 void GiveBackFrom(BorrowedClipboard* clipboard, HWND window) {
-    // What a program has put there since, but a test's text, is newer.
-    if (!clipboard->saved || !IsClipboardFormatAvailable(LentFormat())) {
-        clipboard->answer = clipboard->saved ? "another program has put something there since: it stays" : "";
+    if (!clipboard->saved || !OpenWithin(window, &clipboard->answer)) {
         return;
     }
-    if (!OpenWithin(window, &clipboard->answer)) {
-        return;
-    }
-    EmptyClipboard();
-    for (const BorrowedClipboard::Saved& format : clipboard->formats) {
-        PutOnClipboard(format.format, format.bytes.data(), format.bytes.size());
-    }
-    if (!clipboard->formats.empty()) { // already in the clipboard history once
-        PutOnClipboard(NotForHistoryFormat(), nullptr, 0);
+    // Looked at with the clipboard open, so that nothing comes between: what a
+    // program has put there since, but a test's text, is newer and stays.
+    const bool lent = IsClipboardFormatAvailable(LentFormat()) != FALSE;
+    if (lent) {
+        EmptyClipboard();
+        for (const BorrowedClipboard::Saved& format : clipboard->formats) {
+            PutOnClipboard(format.format, format.bytes.data(), format.bytes.size());
+        }
     }
     CloseClipboard();
-    clipboard->answer = std::to_string(clipboard->formats.size()) + " format(s) put back on the desktop \"" +
-                        Narrow(clipboard->desktop) + "\"";
+    clipboard->answer = lent ? std::to_string(clipboard->formats.size()) + " format(s) put back on the desktop \"" +
+                                   Narrow(clipboard->desktop) + "\""
+                             : "another program has put something there since: it stays";
 }
 
 struct ClipboardJob {
@@ -601,17 +602,19 @@ void PrepareRun(const DozemarkProcess& app, bool minimize, bool hide, bool threa
 
 RunObservation PressRun(const DozemarkProcess& app, const std::vector<HWND>& except) {
     RunObservation seen;
-    const bool onThread = IsChecked(app.dialog, IDC_SEPARATE_THREAD);
+    const bool onThread = IsChecked(app.dialog, IDC_SEPARATE_THREAD), minimize = IsChecked(app.dialog, IDC_MINIMIZE),
+               hide = IsChecked(app.dialog, IDC_HIDE);
     const auto reported = [&] { return FindProcessWindow(app.info.dwProcessId, kReportCaption, except) != nullptr; };
     const double pressed = NowMs();
     Press(app.dialog, IDC_RUN);
     // Under way once the dialog leaves a message unanswered for half a second
-    // (idle, it answers at once) and the worker, if any, runs: between the
-    // calls that put the window away and bring it back.
+    // (idle, it answers at once), the window is as the options ask and the
+    // worker, if any, runs; a program that never gets there is looked at late.
     seen.respondedDuring = !PollUntil(kAnswerMs, [&] { return reported() || !IsResponsive(app.dialog, 500); });
-    if (onThread) {
-        PollUntil(kAnswerMs, [&] { return reported() || FindWorkers(app).count != 0; });
-    }
+    PollUntil(kAnswerMs, [&] {
+        const bool asAsked = (IsIconic(app.dialog) != FALSE) == minimize && (IsWindowVisible(app.dialog) != FALSE) == !hide;
+        return reported() || (asAsked && (!onThread || FindWorkers(app).count != 0));
+    });
     seen.iconicDuring = IsIconic(app.dialog) != FALSE;
     seen.visibleDuring = IsWindowVisible(app.dialog) != FALSE;
     const Workers during = FindWorkers(app);

@@ -84,11 +84,10 @@ Workers FindWorkers(const DozemarkProcess& app);
 std::wstring ModulePathIn(DWORD processId, const wchar_t* module);
 
 // The clipboard, lent to a test for text of its own and given back as the
-// user had it when this goes out of scope. A thread that never leaves the
-// desktop the test program started on reads and puts back what was there:
-// its program may render it only when asked, and messages reach only
-// windows of one desktop. The clipboard belongs to the window station, so
-// the program under test pastes from it on the tests' desktop.
+// user had it when this goes out of scope. A thread that stays on the desktop
+// the test program started on reads and puts back what is there: its owner,
+// on that desktop, may render it only when asked. The clipboard belongs to
+// the window station: the program pastes from it on the tests' desktop.
 struct BorrowedClipboard {
     struct Saved {
         UINT format;

@@ -65,7 +65,7 @@ void DialogTest::CheckRun(bool minimize, bool hide, bool thread) {
     const RunObservation seen = PressRunLookingInside(app_, reports_);
     ASSERT_NE(nullptr, seen.report) << "no report within " << kReportMs / 1000 << " s";
 
-    EXPECT_TRUE(seen.lookedInside) << "three runs ended before the test had looked at them";
+    EXPECT_TRUE(seen.lookedInside) << "three runs ended before the test saw them under way as the options ask";
     EXPECT_EQ(minimize, seen.iconicDuring) << "minimized during the run";
     EXPECT_EQ(!hide, seen.visibleDuring) << "visible during the run";
     EXPECT_FALSE(seen.respondedDuring) << "the dialog's thread answered during the run";

@@ -200,9 +200,9 @@ DWORD WINAPI RunTestsOnTheirDesktop(void* result) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    // A started program that cannot load ends with an exit code, instead of
-    // opening a box on the user's screen: they inherit the mode.
-    SetErrorMode(SEM_FAILCRITICALERRORS);
+    // A started program that cannot load, or crashes, ends with an exit code
+    // instead of opening a box on the user's screen: they inherit the mode.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     std::vector<wchar_t*> args;
     const wchar_t kXmlOption[] = L"--gtest_output=xml:";
     for (int i = 0; i < argc; ++i) {

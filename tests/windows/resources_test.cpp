@@ -46,19 +46,16 @@ struct TemplateReader {
     const BYTE* end;
 
     bool Has(size_t bytes) const { return static_cast<size_t>(end - at) >= bytes; }
-    WORD Word() {
-        WORD v;
-        memcpy(&v, at, 2);
-        at += 2;
+    template <typename T>
+    T Next() {
+        T v;
+        memcpy(&v, at, sizeof(T));
+        at += sizeof(T);
         return v;
     }
-    DWORD Dword() {
-        DWORD v;
-        memcpy(&v, at, 4);
-        at += 4;
-        return v;
-    }
-    short Short() { return static_cast<short>(Word()); }
+    WORD Word() { return Next<WORD>(); }
+    DWORD Dword() { return Next<DWORD>(); }
+    short Short() { return Next<short>(); }
     // A string, or "#n" for an ordinal.
     std::wstring SzOrOrd() {
         if (Has(4) && (at[0] | at[1] << 8) == 0xFFFF) {
