@@ -487,8 +487,7 @@ std::string KeepWhatIsThere(std::vector<BorrowedClipboard::Saved>* formats) {
             return "cannot keep: its data of format " + std::to_string(format) + " is not copied or cannot be read";
         }
     }
-    // Zero with ERROR_SUCCESS is the end of the list; anything else, a failure.
-    return GetLastError() == ERROR_SUCCESS ? "" : "cannot keep: its formats cannot be listed";
+    return GetLastError() == ERROR_SUCCESS ? "" : "cannot keep: its formats cannot be listed"; // ERROR_SUCCESS: its end
 }
 
 bool OpenWithin(HWND window, std::string* answer) {
