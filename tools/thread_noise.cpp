@@ -1,16 +1,19 @@
-// Starts and ends threads inside every running dozemark.exe, as Windows'
-// own components do in any GUI process (the loader's workers, thread pools,
-// input methods): a thread of 60 ms every 150 ms. The test kit's check runs
-// the whole kit beside it, so that a test that counts the process's threads
-// instead of the run's worker fails here as it would on Windows.
+// Starts and ends threads inside every running dozemark.exe that the dialog
+// tests started, as Windows' own components do in any GUI process (the
+// loader's workers, thread pools, input methods): a thread of 60 ms every
+// 150 ms. The test kit's check runs the whole kit beside it, so that a test
+// that counts the process's threads instead of the run's worker fails here
+// as it would on Windows.
 //
 // usage: thread_noise FILE FOLDER
-//   runs while FILE exists, in every dozemark.exe that lies in FOLDER
+//   runs while FILE exists, in every such dozemark.exe that lies in FOLDER
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -47,11 +50,23 @@ DWORD WINAPI StartThreadsForever(void*) {
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "Sleep")));
     for (;;) {
         HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-        PROCESSENTRY32W entry = {};
-        entry.dwSize = sizeof(entry);
-        for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Process32FirstW(snapshot, &entry); more;
-             more = Process32NextW(snapshot, &entry)) {
-            if (_wcsicmp(entry.szExeFile, L"dozemark.exe") != 0) {
+        std::vector<PROCESSENTRY32W> processes;
+        PROCESSENTRY32W next = {};
+        next.dwSize = sizeof(next);
+        for (BOOL more = snapshot != INVALID_HANDLE_VALUE && Process32FirstW(snapshot, &next); more;
+             more = Process32NextW(snapshot, &next)) {
+            processes.push_back(next);
+        }
+        // Only the dialog tests count the run's worker; under Wine, a thread
+        // started beside the loader (winmm's delay-load at a first run) can
+        // stop the program, which the other tests, quick to run, met.
+        const auto startedByDialogTests = [&](DWORD parent) {
+            return std::any_of(processes.begin(), processes.end(), [&](const PROCESSENTRY32W& candidate) {
+                return candidate.th32ProcessID == parent && _wcsicmp(candidate.szExeFile, L"dialog_e2e_tests.exe") == 0;
+            });
+        };
+        for (const PROCESSENTRY32W& entry : processes) {
+            if (_wcsicmp(entry.szExeFile, L"dozemark.exe") != 0 || !startedByDialogTests(entry.th32ParentProcessID)) {
                 continue;
             }
             if (HANDLE process = OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION | PROCESS_VM_OPERATION |
