@@ -84,10 +84,7 @@ TEST_F(SecondsFieldTest, PastedTextIsClampedToo) {
 
 namespace {
 
-struct ProcessFigures {
-    ULONG handles = 0;
-    SIZE_T privateBytes = 0;
-};
+struct ProcessFigures { ULONG handles; SIZE_T privateBytes; };
 
 // The process's handle count: GetProcessHandleCount where it answers, and
 // where it answers 0 (Wine) the system's process list, short there.
