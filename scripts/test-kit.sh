@@ -9,7 +9,8 @@
 # keyboard of the user's desktop (tools/input_noise.exe presses Space,
 # Enter and Esc, and has put a text on the clipboard, which must be there
 # again afterwards) and while Windows' own components start and end threads
-# in every dozemark.exe (tools/thread_noise.exe):
+# in every dozemark.exe from its first run on a thread of its own
+# (tools/thread_noise.exe):
 #   - C:\users\<user>\ダウンロード\山田 太郎 (1)\    Japanese, a space, "(1)"
 # Beside it, one run after another, the kit runs its two short programs
 # (tests of the measurement and of the resources, which read the exe by its
